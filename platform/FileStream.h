@@ -1,0 +1,63 @@
+// Streams over operating-system files (POSIX descriptors).
+#pragma once
+
+#include <string>
+
+#include "platform/Stream.h"
+
+namespace qm {
+
+// Open modes: the low two bits choose the access, the share bits are requests to other
+// processes that POSIX cannot enforce (see TFileStream).
+inline constexpr unsigned fmOpenRead = 0x0000;
+inline constexpr unsigned fmOpenWrite = 0x0001;
+inline constexpr unsigned fmOpenReadWrite = 0x0002;
+inline constexpr unsigned fmShareCompat = 0x0000;
+inline constexpr unsigned fmShareExclusive = 0x0010;
+inline constexpr unsigned fmShareDenyWrite = 0x0020;
+inline constexpr unsigned fmShareDenyRead = 0x0030;
+inline constexpr unsigned fmShareDenyNone = 0x0040;
+// Creates the file, or truncates it when it exists; read and write access.
+inline constexpr unsigned fmCreate = 0xFFFF;
+
+// A stream over a descriptor it does not own.
+class THandleStream : public TStream {
+  public:
+    explicit THandleStream(int Handle) : FHandle(Handle) {}
+
+    int32_t Read(void* Buffer, int32_t Count) override;
+    int32_t Write(const void* Buffer, int32_t Count) override;
+    int64_t Seek(int64_t Offset, int Origin) override;
+    void SetSize(int64_t NewSize) override;
+
+    int Handle() const { return FHandle; }
+    // Commits the file's data to the medium (fdatasync); false when the system refuses.
+    bool Commit();
+
+  protected:
+    int FHandle;
+};
+
+// A stream over a file it opens by name and closes on destruction.
+//
+// Only regular files can be opened for reading: a FIFO, socket or device raises EFOpenError
+// rather than block the caller. fmShareDenyWrite and fmShareExclusive on a read open ask for a
+// read lease, which the system refuses while another process has the file open for writing;
+// the open then fails, as a share violation would.
+class TFileStream : public THandleStream {
+  public:
+    TFileStream(const std::string& FileName, unsigned Mode);
+    ~TFileStream() override;
+    TFileStream(const TFileStream&) = delete;
+    TFileStream& operator=(const TFileStream&) = delete;
+
+    const std::string& FileName() const { return FFileName; }
+    // Closes the descriptor now; false when the system reports an error (a delayed write
+    // failure). Later calls do nothing and return true.
+    bool Close();
+
+  private:
+    std::string FFileName;
+};
+
+}  // namespace qm
