@@ -90,7 +90,9 @@ int32_t TBufferStream::Read(void* Buffer, int32_t Count) {
     if (FState == Writing) {
         Flush();
         FCurrent = FEnd;
-    } else if (FState == Idle && FCurrent == nullptr) {
+    } else if (FState == Idle) {
+        // Idle holds no readable bytes: after a seek there is no current pointer, and after a
+        // flush of a full buffer the buffer still holds what was written.
         FCurrent = FEnd;
     }
     auto* out = static_cast<unsigned char*>(Buffer);

@@ -139,3 +139,32 @@ TEST(TBufferStream, FailedFlushShortensWriteAndSeek) {
 
 }  // namespace
 }  // namespace qm
+
+namespace qm {
+namespace {
+
+TEST(TBufferStream, ReadAfterAWriteThatFilledTheBufferExactlyReadsTheUnderlyingBytes) {
+    std::string initial(10000, '\0');
+    for (size_t i = 0; i < initial.size(); ++i) initial[i] = static_cast<char>('a' + i % 26);
+    TMemoryStream under(initial);
+    TBufferStream s(under);
+    std::string block(8192, '#');
+    ASSERT_EQ(s.Write(block.data(), 8192), 8192);  // the full buffer went down; nothing pends
+    EXPECT_EQ(s.Position(), 8192);
+    char buf[4] = {};
+    ASSERT_EQ(s.Read(buf, 4), 4);
+    EXPECT_EQ(std::string(buf, 4), initial.substr(8192, 4))
+        << "the bytes just written must not come back from the buffer";
+    EXPECT_EQ(s.Position(), 8196);
+}
+
+TEST(TBufferStream, PutBackAfterAFlushOverflows) {
+    TMemoryStream under;
+    TBufferStream s(under);
+    std::string block(8192, '#');
+    ASSERT_EQ(s.Write(block.data(), 8192), 8192);
+    EXPECT_THROW(s.PutBack('x'), EStreamError);
+}
+
+}  // namespace
+}  // namespace qm
