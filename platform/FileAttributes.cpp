@@ -1,0 +1,22 @@
+#include "platform/FileAttributes.h"
+
+namespace qm {
+
+uint32_t AttributesOf(const std::string& Name, const struct stat& St) {
+    uint32_t attr = 0;
+    if (S_ISDIR(St.st_mode)) attr |= faDirectory;
+    if (S_ISREG(St.st_mode)) attr |= faArchive;
+    if ((St.st_mode & S_IWUSR) == 0) attr |= faReadOnly;
+    if (!Name.empty() && Name[0] == '.') attr |= faHidden;
+    return attr;
+}
+
+uint32_t FileGetAttr(const std::string& FileName) {
+    struct stat st {};
+    if (FileName.empty() || ::stat(FileName.c_str(), &st) != 0) return faInvalid;
+    std::string::size_type slash = FileName.find_last_of('/');
+    std::string name = slash == std::string::npos ? FileName : FileName.substr(slash + 1);
+    return AttributesOf(name, st);
+}
+
+}  // namespace qm

@@ -1,0 +1,219 @@
+#include "platform/ProfileFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace qm {
+
+namespace {
+
+// The whole file; false when it is missing, no regular file or cannot be read.
+bool LoadFile(const std::string& FileName, std::string& Text) {
+    int fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (ok) {
+        Text.clear();
+        Text.reserve(static_cast<size_t>(st.st_size));
+        char buffer[65536];
+        for (;;) {
+            ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n > 0) {
+                Text.append(buffer, static_cast<size_t>(n));
+            } else if (n == 0) {
+                break;
+            } else if (errno != EINTR) {
+                ok = false;
+                break;
+            }
+        }
+    }
+    ::close(fd);
+    return ok;
+}
+
+bool WriteAll(int Fd, const std::string& Text) {
+    size_t done = 0;
+    while (done < Text.size()) {
+        ssize_t n = ::write(Fd, Text.data() + done, Text.size() - done);
+        if (n > 0)
+            done += static_cast<size_t>(n);
+        else if (n < 0 && errno != EINTR)
+            return false;
+    }
+    return true;
+}
+
+mode_t NewFileMode() {
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+// Writes Text into a new file next to Target and renames it over Target.
+bool ReplaceFile(const fs::path& Target, const std::string& Text) {
+    std::error_code ec;
+    fs::path folder = Target.parent_path();
+    fs::create_directories(folder, ec);
+    if (!fs::is_directory(folder, ec)) return false;
+
+    std::string temp = (folder / ("." + Target.filename().string() + ".XXXXXX")).string();
+    int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat old {};
+    if (::stat(Target.c_str(), &old) == 0) {
+        ::fchmod(fd, old.st_mode & 07777);
+        if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+            // Not permitted for others' files; the file then belongs to whoever writes it.
+        }
+    } else {
+        ::fchmod(fd, NewFileMode());
+    }
+    bool ok = WriteAll(fd, Text) && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    ok = ok && ::rename(temp.c_str(), Target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    // Make the rename itself durable; a failure here loses nothing already written.
+    int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
+}
+
+int HexDigit(char C) {
+    if (C >= '0' && C <= '9') return C - '0';
+    if (C >= 'a' && C <= 'f') return C - 'a' + 10;
+    if (C >= 'A' && C <= 'F') return C - 'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+int StrToIntDef(std::string_view Text, int Default) {
+    if (Text.empty()) return Default;
+    std::string_view hex;
+    if (Text.front() == '$')
+        hex = Text.substr(1);
+    else if (Text.size() > 2 && Text[0] == '0' && (Text[1] == 'x' || Text[1] == 'X'))
+        hex = Text.substr(2);
+    if (hex.data() != nullptr) {
+        if (hex.empty()) return Default;
+        unsigned long long value = 0;
+        for (char c : hex) {
+            int d = HexDigit(c);
+            if (d < 0) return Default;
+            value = value * 16 + static_cast<unsigned>(d);
+            if (value > 0xFFFFFFFFull) return Default;
+        }
+        return static_cast<int>(static_cast<uint32_t>(value));
+    }
+    bool negative = Text.front() == '-';
+    std::string_view digits = negative ? Text.substr(1) : Text;
+    if (digits.empty()) return Default;
+    long long value = 0;
+    const long long limit = negative ? 2147483648LL : 2147483647LL;
+    for (char c : digits) {
+        if (c < '0' || c > '9') return Default;
+        value = value * 10 + (c - '0');
+        if (value > limit) return Default;
+    }
+    return static_cast<int>(negative ? -value : value);
+}
+
+std::string_view CutProfileValue(std::string_view Value) {
+    if (Value.size() <= kProfileValueMax) return Value;
+    size_t cut = kProfileValueMax;
+    while (cut > 0 && (static_cast<unsigned char>(Value[cut]) & 0xC0) == 0x80) --cut;
+    return Value.substr(0, cut);
+}
+
+std::string TProfileFile::ReadString(const std::string& Section, const std::string& Key,
+                                     const std::string& Default) const {
+    std::string text;
+    if (!LoadFile(FFileName, text)) return Default;
+    std::optional<std::string_view> value = FindProfileValue(text, Section, Key);
+    return value ? std::string(CutProfileValue(*value)) : Default;
+}
+
+int TProfileFile::ReadInteger(const std::string& Section, const std::string& Key,
+                              int Default) const {
+    return StrToIntDef(ReadString(Section, Key, std::string()), Default);
+}
+
+bool TProfileFile::ReadBool(const std::string& Section, const std::string& Key,
+                            bool Default) const {
+    return ReadInteger(Section, Key, Default ? 1 : 0) != 0;
+}
+
+void TProfileFile::WriteString(const std::string& Section, const std::string& Key,
+                               const std::string& Value) const {
+    CheckStorable(Section, Key, Value);
+    std::string text;
+    LoadFile(FFileName, text);
+    Store(SetProfileValue(text, Section, Key, Value));
+}
+
+void TProfileFile::WriteInteger(const std::string& Section, const std::string& Key,
+                                int Value) const {
+    WriteString(Section, Key, std::to_string(Value));
+}
+
+void TProfileFile::WriteBool(const std::string& Section, const std::string& Key, bool Value) const {
+    WriteString(Section, Key, Value ? "1" : "0");
+}
+
+void TProfileFile::EraseSection(const std::string& Section) const {
+    std::string text;
+    if (!LoadFile(FFileName, text)) return;
+    if (EraseProfileSection(text, Section)) Store(text);
+}
+
+void TProfileFile::ReplaceSection(const std::string& Section,
+                                  const std::vector<TProfileEntry>& Entries) const {
+    if (Entries.empty()) {
+        EraseSection(Section);
+        return;
+    }
+    for (const auto& [key, value] : Entries) CheckStorable(Section, key, value);
+    std::string text;
+    LoadFile(FFileName, text);
+    Store(ReplaceProfileSection(text, Section, Entries));
+}
+
+void TProfileFile::RaiseWriteError() const {
+    std::error_code ec;
+    fs::path full = fs::absolute(FFileName, ec);
+    throw EIniFileException(
+        FormatMessage("Unable to write to %s", ec ? FFileName : full.lexically_normal().string()));
+}
+
+void TProfileFile::CheckStorable(const std::string& Section, const std::string& Key,
+                                 const std::string& Value) const {
+    if (!IsStorableProfileSection(Section) || !IsStorableProfileKey(Key) ||
+        !IsStorableProfileValue(Value))
+        RaiseWriteError();
+}
+
+void TProfileFile::Store(const std::string& Text) const {
+    std::error_code ec;
+    fs::path target = fs::absolute(FFileName, ec);
+    if (ec) RaiseWriteError();
+    // Replace the file a symbolic link points to, not the link.
+    fs::path resolved = fs::weakly_canonical(target, ec);
+    if (!ec) target = resolved;
+    if (!ReplaceFile(target, Text)) RaiseWriteError();
+}
+
+}  // namespace qm

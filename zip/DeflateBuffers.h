@@ -1,0 +1,46 @@
+// The compressor's work buffers: the sliding window, the hash chains and the open block's
+// symbols. The archive writer allocates one set before the first file of an
+// operation and frees it when the operation ends; every file reuses it, so compressing a file
+// allocates nothing.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+namespace qm {
+
+inline constexpr uint32_t kDeflateWindowSize = 65536;
+// Match extension may look up to 258 bytes past the last valid byte (and the wide compares a few
+// more); those bytes must exist and start out as zeros, since they can decide between two
+// candidates of equal valid length.
+inline constexpr uint32_t kDeflateWindowSlack = 258 + 62;
+inline constexpr uint32_t kDeflateHashSize = 32768;
+inline constexpr uint32_t kDeflateLiteralBufferSize = 32768;
+inline constexpr uint32_t kDeflateFlagBufferSize = 4096;
+
+class TDeflateBuffers {
+  public:
+    // Allocates every buffer zero-filled.
+    TDeflateBuffers();
+    ~TDeflateBuffers();
+    TDeflateBuffers(const TDeflateBuffers&) = delete;
+    TDeflateBuffers& operator=(const TDeflateBuffers&) = delete;
+
+    uint8_t* Window() { return FWindow.get(); }
+    const uint8_t* Window() const { return FWindow.get(); }
+    uint16_t* HashHeads() { return FHashHeads.get(); }
+    uint16_t* ChainLinks() { return FChainLinks.get(); }
+    uint8_t* Literals() { return FLiterals.get(); }
+    uint16_t* Distances() { return FDistances.get(); }
+    uint8_t* FlagBits() { return FFlagBits.get(); }
+
+  private:
+    std::unique_ptr<uint8_t[]> FWindow;  // kDeflateWindowSize + kDeflateWindowSlack bytes
+    std::unique_ptr<uint16_t[]> FHashHeads;
+    std::unique_ptr<uint16_t[]> FChainLinks;
+    std::unique_ptr<uint8_t[]> FLiterals;
+    std::unique_ptr<uint16_t[]> FDistances;
+    std::unique_ptr<uint8_t[]> FFlagBits;
+};
+
+}  // namespace qm
