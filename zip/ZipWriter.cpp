@@ -11,6 +11,7 @@
 #include "platform/TempFile.h"
 #include "zip/BufferStream.h"
 #include "zip/BufferedFileStream.h"
+#include "zip/DateUtils.h"
 #include "zip/SortedZip.h"
 #include "zip/ZipErrors.h"
 
@@ -98,6 +99,7 @@ void TZipWriter::Assign(const TZipWriter& Source) {
     OnNoSuchFile = Source.OnNoSuchFile;
     OnZipComplete = Source.OnZipComplete;
     OnUpdate = Source.OnUpdate;
+    OnSkippingFile = Source.OnSkippingFile;
 }
 
 void TZipWriter::Loaded() {
@@ -245,7 +247,11 @@ void TZipWriter::StartEndRecord(bool FromCurrent) {
 void TZipWriter::AdoptNewDirectory() {
     EndCentral().Assign(*FNewEnd);
     EndCentral().CommentChanged = false;
-    SetDirectory(std::move(FWrittenList), FileAge(ZipName()), FVolume + 1);
+    SetEntryList(std::move(FWrittenList));
+    // The archive's date as the next OpenZip will see it, so that it reads nothing again.
+    TDateTime date = 0;
+    if (!TryDosDateTimeToDateTime(ClampDosDateTime(FileAge(ZipName())), date)) date = 0;
+    SetArchiveDate(date);
     FByNameList.reset();
 }
 

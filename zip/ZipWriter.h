@@ -97,6 +97,9 @@ class TZipWriter : public TZipReader, private TDeflateIO {
     TNoSuchFileEvent OnNoSuchFile;
     TZipComplete OnZipComplete;
     TUpdateEvent OnUpdate;
+    // A file cannot be opened (srFileOpenError; Retry asks for another attempt), or its stored
+    // name was already written in this run (srNoOverwrite).
+    TSkippingFile OnSkippingFile;
 
     // Whether a mask of ExcludeList / NoCompressList takes Name (a full path / a name part).
     bool IsExcluded(const std::string& Name) const;

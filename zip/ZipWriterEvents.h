@@ -16,6 +16,11 @@ class TZipWriter;
 
 enum TZipAction { zaUpdate, zaReplace, zaFreshen };
 enum TUpdateAction { uaReplacing, uaKeeping };
+// The writer uses srNoOverwrite and srFileOpenError.
+enum TSkipReason { srBadPassword, srNoOverwrite, srFileOpenError, srCreateError };
+
+using TSkippingFile = std::function<void(TZipWriter& Sender, TSkipReason Reason,
+                                         const std::string& FName, int FileIndex, bool& Retry)>;
 
 using TStartZipInfo = std::function<void(TZipWriter& Sender, int NumFiles, int64_t TotalBytes,
                                          TEndCentral& EndCentralRecord, bool& StopNow)>;

@@ -10,6 +10,7 @@
 #include "platform/SystemFolders.h"
 #include "platform/TempFile.h"
 #include "zip/BufferStream.h"
+#include "zip/BufferedFileStream.h"
 #include "zip/DateUtils.h"
 #include "zip/PathUtils.h"
 #include "zip/SortedZip.h"
