@@ -139,3 +139,59 @@ TEST(TBufferStream, FailedFlushShortensWriteAndSeek) {
 
 }  // namespace
 }  // namespace qm
+
+namespace qm {
+namespace {
+
+TEST(TBufferStream, ReadAfterAWriteThatFilledTheBufferExactlyReadsTheUnderlyingBytes) {
+    std::string initial(10000, '\0');
+    for (size_t i = 0; i < initial.size(); ++i) initial[i] = static_cast<char>('a' + i % 26);
+    TMemoryStream under(initial);
+    TBufferStream s(under);
+    std::string block(8192, '#');
+    ASSERT_EQ(s.Write(block.data(), 8192), 8192);  // the full buffer went down; nothing pends
+    EXPECT_EQ(s.Position(), 8192);
+    char buf[4] = {};
+    ASSERT_EQ(s.Read(buf, 4), 4);
+    EXPECT_EQ(std::string(buf, 4), initial.substr(8192, 4))
+        << "the bytes just written must not come back from the buffer";
+    EXPECT_EQ(s.Position(), 8196);
+}
+
+TEST(TBufferStream, PutBackAfterAFlushOverflows) {
+    TMemoryStream under;
+    TBufferStream s(under);
+    std::string block(8192, '#');
+    ASSERT_EQ(s.Write(block.data(), 8192), 8192);
+    EXPECT_THROW(s.PutBack('x'), EStreamError);
+}
+
+}  // namespace
+}  // namespace qm
+
+namespace qm {
+namespace {
+
+TEST(TBufferStream, SeeksBeforeTheStartOrOutOfRangeRaiseSeekError) {
+    TMemoryStream under(std::string(20, 'z'));
+    TBufferStream s(under);
+    s.WriteBuffer("ab", 2);
+    const std::string seekError = std::string(1, char(10)) + "Seek error";
+    for (auto [offset, origin] : {std::pair<int64_t, int>{INT64_MIN, soEnd},
+                                  {21, soEnd},
+                                  {-3, soCurrent},
+                                  {INT64_MAX, soCurrent},
+                                  {-1, soBeginning}}) {
+        try {
+            s.Seek(offset, origin);
+            ADD_FAILURE() << offset << " from " << origin;
+        } catch (const Exception& e) {
+            EXPECT_EQ(e.Message(), seekError);
+        }
+    }
+    EXPECT_EQ(s.Position(), 2) << "a refused seek leaves the position alone";
+    EXPECT_EQ(s.Seek(20, soEnd), 0);
+}
+
+}  // namespace
+}  // namespace qm

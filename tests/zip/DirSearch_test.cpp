@@ -8,7 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/Exception.h"
 #include "support/TestDir.h"
+#include "support/Unprivileged.h"
+#include "zip/BufferedFileStream.h"
 
 namespace qm {
 namespace {
@@ -175,13 +178,39 @@ TEST(DirSearch, LinksLoopsAndSpecialFiles) {
 }
 
 TEST(DirSearch, UnreadableSubFolderIsReportedAndLeftEmpty) {
-    if (geteuid() == 0) GTEST_SKIP() << "root reads every folder";
     test::TestDir dir;
     dir.File("locked/x.txt");
     dir.File("open/y.txt");
+    ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);
     ASSERT_EQ(chmod((dir / "locked").c_str(), 0), 0);
-    EXPECT_EQ(Walk(dir.Path(), "*.txt", true, dir.Path() + "/"),
-              (Names{"locked/", "open/", "open/y.txt"}));
+    EXPECT_TRUE(test::RunUnprivileged([&] {
+        return Walk(dir.Path(), "*.txt", true, dir.Path() + "/") ==
+               Names{"locked/", "open/", "open/y.txt"};
+    }));
+    // An unreadable start folder ends the walk at once.
+    EXPECT_TRUE(test::RunUnprivileged([&] { return Walk(dir / "locked", "*", true).empty(); }));
+}
+
+}  // namespace
+}  // namespace qm
+
+namespace qm {
+namespace {
+
+TEST(DirSearch, FileVanishingBetweenListingAndOpeningFailsTheOpen) {
+    test::TestDir dir;
+    dir.File("a.txt", "a");
+    dir.File("b.txt", "b");
+    TDirSearch search(dir.Path(), "*.txt", false);
+    TSearchRec rec;
+    std::string name;
+    ASSERT_TRUE(search.NextFile(rec, name));
+    ASSERT_EQ(name, dir / "a.txt");
+    ASSERT_EQ(unlink(name.c_str()), 0);
+    EXPECT_THROW(TBufferedFileStream(name, fmOpenRead | fmShareDenyWrite), EFOpenError);
+    ASSERT_TRUE(search.NextFile(rec, name));
+    EXPECT_EQ(name, dir / "b.txt");
+    EXPECT_FALSE(search.NextFile(rec, name));
 }
 
 }  // namespace

@@ -1,0 +1,34 @@
+// The UI hooks as the Qt application provides them: QMessageBox (each box also written to
+// standard error as "Title: text", so that unattended runs leave a trace), QFileDialog, the
+// event loop and the override cursor. The program installs one at start (SetUiHooks).
+#pragma once
+
+#include <QString>
+
+#include "platform/UiHooks.h"
+
+namespace qm {
+
+class TQtUiHooks : public TUiHooks {
+  public:
+    ~TQtUiHooks() override;
+
+    TDialogResult MessageBox(const std::string& Title, const std::string& Text, TMsgIcon Icon,
+                             unsigned Buttons, TDialogResult DefaultButton) override;
+    void ProcessMessages() override;
+    bool OpenFileDialog(const TFileDialogOptions& Options, std::string& FileName) override;
+    bool SaveFileDialog(const TFileDialogOptions& Options, std::string& FileName) override;
+    bool SelectFolderDialog(const std::string& Title, std::string& Folder) override;
+    void SetBusyCursor(bool Busy) override;
+
+  private:
+    int FBusy = 0;
+};
+
+// A message text for Qt: the single CR line breaks become LF.
+QString MessageText(const std::string& Text);
+// "ZIP files (*.zip)|*.zip|All files (*.*)|*.*" as QFileDialog takes it:
+// "ZIP files (*.zip);;All files (*.*)". A description without its patterns gets them appended.
+QString QtFileFilter(const std::string& Filter);
+
+}  // namespace qm
