@@ -188,8 +188,7 @@ int TZipWriter::RunOperation() {
 
         if (!FLines.empty() && OnStartZipInfo) {
             bool stopNow = false;
-            OnStartZipInfo(*this, static_cast<int>(FLines.size()), FTotalBytes, *FNewEnd,
-                           stopNow);
+            OnStartZipInfo(*this, static_cast<int>(FLines.size()), FTotalBytes, *FNewEnd, stopNow);
             if (stopNow) throw EUserCanceled(sidCanceledZipOp);
         }
         if (VolumesOn()) FTotalBytes *= 2;

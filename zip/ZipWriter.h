@@ -130,8 +130,7 @@ class TZipWriter : public TZipReader, private TDeflateIO {
     void StoreFile();
     void MarkZip64(TZipHeaderInfo& Header);
     void WriteLocalHeader(TZipHeaderInfo& Header);
-    void RecordEntry(std::unique_ptr<TZipHeaderInfo> Header, const std::string& Name,
-                     bool Counted);
+    void RecordEntry(std::unique_ptr<TZipHeaderInfo> Header, const std::string& Name, bool Counted);
     void MergeExistingEntries();
     bool MatchesEntry(const std::string& Line, const TZipHeaderInfo& Entry) const;
     void CopyEntry(TZipHeaderInfo& Entry);
@@ -183,7 +182,7 @@ class TZipWriter : public TZipReader, private TDeflateIO {
     bool FRunning = false;
     int64_t FTotalBytes = 0;
     int64_t FBytesDone = 0;
-    int64_t FFileBytesRead = 0;  // advances only while OnFilePercentDone is assigned
+    int64_t FFileBytesRead = 0;   // advances only while OnFilePercentDone is assigned
     int64_t FFileBytesTaken = 0;  // every byte read of the current file
     uint32_t FCrc = 0xFFFFFFFFu;
     std::string FOutFileName;

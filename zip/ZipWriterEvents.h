@@ -30,10 +30,8 @@ using TEndZipFileEvent =
     std::function<void(TZipWriter& Sender, const std::string& FName, int64_t UncompressedSize,
                        int64_t CompressedSize, int64_t CurrentZipSize)>;
 using TNoSuchFileEvent = std::function<void(TZipWriter& Sender, const std::string& FName)>;
-using TUpdateEvent =
-    std::function<void(TZipWriter& Sender, TUpdateAction UDAction, int FileIndex)>;
-using TDisposeEvent =
-    std::function<void(TZipWriter& Sender, const std::string& FName, bool& Skip)>;
+using TUpdateEvent = std::function<void(TZipWriter& Sender, TUpdateAction UDAction, int FileIndex)>;
+using TDisposeEvent = std::function<void(TZipWriter& Sender, const std::string& FName, bool& Skip)>;
 using TDeleteEvent = std::function<void(TZipWriter& Sender, const std::string& FName, bool& Skip)>;
 using TZipComplete = std::function<void(TZipWriter& Sender, int FileCount)>;
 

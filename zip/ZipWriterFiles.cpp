@@ -16,12 +16,12 @@
 #include "zip/BufferedFileStream.h"
 #include "zip/Crc32.h"
 #include "zip/DirSearch.h"
-#include "zip/WildcardMatch.h"
-#include "zip/Zip64.h"
 #include "zip/PathUtils.h"
 #include "zip/PercentOf.h"
 #include "zip/SortedZip.h"
 #include "zip/StoredPath.h"
+#include "zip/WildcardMatch.h"
+#include "zip/Zip64.h"
 #include "zip/ZipErrors.h"
 #include "zip/ZipWriter.h"
 
@@ -373,8 +373,8 @@ uint32_t TZipWriter::ReadInput(uint8_t* Buffer, uint16_t Count) {
     FFileBytesTaken += n;
     if (OnFilePercentDone) {
         FFileBytesRead += n;
-        int percent = PercentOf(static_cast<int64_t>(FCurrentHeader->UncompressedSize),
-                                FFileBytesRead);
+        int percent =
+            PercentOf(static_cast<int64_t>(FCurrentHeader->UncompressedSize), FFileBytesRead);
         if (VolumesOn()) percent /= 2;
         OnFilePercentDone(*this, percent);
     }
@@ -388,7 +388,8 @@ uint32_t TZipWriter::ReadInput(uint8_t* Buffer, uint16_t Count) {
 
 void TZipWriter::WriteOutput(const uint8_t* Buffer, uint32_t Count) {
     TStream& target = FStage ? static_cast<TStream&>(*FStage) : Out();
-    if (Count > 0 && target.Write(Buffer, static_cast<int32_t>(Count)) != static_cast<int32_t>(Count))
+    if (Count > 0 &&
+        target.Write(Buffer, static_cast<int32_t>(Count)) != static_cast<int32_t>(Count))
         throw ENotEnoughRoom(sidNotEnoughRoom);
     if (DoProcessMessages()) {
         UiHooks().ProcessMessages();

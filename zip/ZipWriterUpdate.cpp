@@ -57,8 +57,7 @@ void TZipWriter::MergeExistingEntries() {
         bool keep = true;
         if (line != SIZE_MAX) {
             used[line] = true;
-            if (FZipAction != zaReplace &&
-                GetEntryDateTime(i) >= GetFileDateTime(FLines[line])) {
+            if (FZipAction != zaReplace && GetEntryDateTime(i) >= GetFileDateTime(FLines[line])) {
                 if (OnUpdate) OnUpdate(*this, uaKeeping, i);
             } else {
                 if (OnUpdate) OnUpdate(*this, uaReplacing, i);
@@ -107,8 +106,8 @@ void TZipWriter::CopyEntry(TZipHeaderInfo& Entry) {
     const uint16_t nameLength = Le16(local + 26);
     const uint16_t extraLength = Le16(local + 28);
     const int64_t dataStart = offset + 30 + nameLength;
-    const int64_t toCopy = static_cast<int64_t>(extraLength) +
-                           static_cast<int64_t>(Entry.CompressedSize);
+    const int64_t toCopy =
+        static_cast<int64_t>(extraLength) + static_cast<int64_t>(Entry.CompressedSize);
     if (dataStart + toCopy > archiveSize) throw EBadZipFile(sidNotAValidZip);
 
     Entry.LocalExtraLength = extraLength;
@@ -155,7 +154,8 @@ void TZipWriter::ReplaceArchive() {
     const bool haveOld = ::stat(target.c_str(), &old) == 0;
     std::string dir = DirectoryPart(target);
     if (dir.empty()) dir = ".";
-    struct stat tempSt {}, dirSt {};
+    struct stat tempSt {
+    }, dirSt{};
     const bool sameFileSystem = ::stat(FOutFileName.c_str(), &tempSt) == 0 &&
                                 ::stat(dir.c_str(), &dirSt) == 0 && tempSt.st_dev == dirSt.st_dev;
     // The new archive keeps the old one's permissions.

@@ -74,8 +74,8 @@ std::string CheckArchive(const std::string& Archive, const ExpectedEntries& Expe
     const std::string q = ShellQuote(Archive);
     CommandResult r = RunCommand("unzip -tq " + q);
     // unzip warns (status 1) about an archive without entries, and that is all it does.
-    const bool emptyWarning = Expected.empty() && r.Status == 1 &&
-                              r.Output.find("zipfile is empty") != std::string::npos;
+    const bool emptyWarning =
+        Expected.empty() && r.Status == 1 && r.Output.find("zipfile is empty") != std::string::npos;
     if (r.Status != 0 && !emptyWarning) return "unzip -tq failed: " + r.Output;
     r = RunCommand("7z t " + q);
     if (r.Status != 0 || r.Output.find("Everything is Ok") == std::string::npos)

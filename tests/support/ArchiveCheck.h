@@ -10,7 +10,7 @@
 namespace qm::test {
 
 struct CommandResult {
-    int Status = -1;  // exit status; -1 when the command could not run
+    int Status = -1;     // exit status; -1 when the command could not run
     std::string Output;  // standard output and standard error together
 };
 

@@ -29,7 +29,7 @@ inline std::string NoiseBytes(size_t Size, uint32_t Seed) {
 
 inline std::string TextBytes(size_t Size) {
     static const char* const kWords[] = {"back-up ", "archive ", "folder ", "deflate ",
-                                         "letter\n", "budget, ", "notes ", "2026 "};
+                                         "letter\n", "budget, ", "notes ",  "2026 "};
     std::string out;
     for (size_t i = 0; out.size() < Size; ++i) out += kWords[(i * 7 + i / 3) % 8];
     out.resize(Size);

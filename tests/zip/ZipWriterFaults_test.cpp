@@ -211,9 +211,9 @@ TEST(TZipWriterRoom, ShortWritesEndTheRunWithoutOutput) {
         full = static_cast<int64_t>(ReadWholeFile(archive).size());
         ::unlink(archive.c_str());
     }
-    for (int64_t limit : {int64_t{0}, int64_t{1}, int64_t{29}, int64_t{30}, int64_t{4000},
-                          int64_t{8191}, int64_t{8192}, int64_t{8193}, int64_t{60000},
-                          full - 100, full - 23, full - 1}) {
+    for (int64_t limit :
+         {int64_t{0}, int64_t{1}, int64_t{29}, int64_t{30}, int64_t{4000}, int64_t{8191},
+          int64_t{8192}, int64_t{8193}, int64_t{60000}, full - 100, full - 23, full - 1}) {
         TSmallMediumWriter w(limit);
         Configure(w, tree, archive, temp);
         bool completed = false;
@@ -244,8 +244,8 @@ TEST(TZipWriterRoom, ShortWritesInAnUpdateLeaveTheOldArchive) {
     }
     const std::string before = ReadWholeFile(archive);
     tree.Add("more.txt", test::TextBytes(40000));
-    for (int64_t limit : {int64_t{0}, int64_t{100}, int64_t{9000},
-                          static_cast<int64_t>(before.size()) + 10}) {
+    for (int64_t limit :
+         {int64_t{0}, int64_t{100}, int64_t{9000}, static_cast<int64_t>(before.size()) + 10}) {
         TSmallMediumWriter w(limit);
         Configure(w, tree, archive, temp);
         w.SetZipAction(zaReplace);
@@ -318,8 +318,7 @@ TEST(TZipWriterSpecialFiles, FifosSocketsDevicesAndLinksNeverHang) {
     EXPECT_EQ(w.ZipFiles(), 2);
     ::close(sock);
     EXPECT_EQ(skipped, (std::vector<std::string>{"fifo", "fifo", "sock", "zero"}));
-    EXPECT_EQ(test::CheckArchive(dir / "s.zip", {{"plain.txt", plain}, {"tolink.txt", plain}}),
-              "");
+    EXPECT_EQ(test::CheckArchive(dir / "s.zip", {{"plain.txt", plain}, {"tolink.txt", plain}}), "");
 }
 
 TEST(TZipWriterSpecialFiles, RetryAnswerRepeatsTheOpen) {

@@ -80,8 +80,8 @@ TEST(TZipWriterUpdate, UpdateKeepsSameDatesReplacesNewerInPlaceAndAddsNew) {
     w.SetTempPath(dir.Folder("tmp"));
     w.FilesList() = {old.Tree + "*.txt"};
     EXPECT_EQ(w.ZipFiles(), 2) << "b replaced and d added; kept entries are not counted";
-    EXPECT_EQ(log.Lines, (std::vector<std::string>{"keep 0", "replace 1", "start b.txt",
-                                                   "keep 2", "info 1", "start d.txt"}));
+    EXPECT_EQ(log.Lines, (std::vector<std::string>{"keep 0", "replace 1", "start b.txt", "keep 2",
+                                                   "info 1", "start d.txt"}));
     EXPECT_EQ(test::CheckArchive(old.Archive,
                                  {{"a.txt", old.Tree + "a.txt"},
                                   {"b.txt", old.Tree + "b.txt"},
@@ -119,8 +119,8 @@ TEST(TZipWriterUpdate, ReplaceReplacesEveryMatchRegardlessOfDates) {
     w.SetZipAction(zaReplace);
     w.FilesList() = {old.Tree + "a.txt", old.Tree + "c.txt"};
     EXPECT_EQ(w.ZipFiles(), 2);
-    EXPECT_EQ(log.Lines, (std::vector<std::string>{"replace 0", "start a.txt", "replace 2",
-                                                   "start c.txt"}));
+    EXPECT_EQ(log.Lines,
+              (std::vector<std::string>{"replace 0", "start a.txt", "replace 2", "start c.txt"}));
     EXPECT_EQ(test::CheckArchive(old.Archive, {{"a.txt", old.Tree + "a.txt"},
                                                {"b.txt", old.Tree + "b.txt"},
                                                {"c.txt", old.Tree + "c.txt"}}),
@@ -147,8 +147,8 @@ TEST(TZipWriterUpdate, FreshenReplacesNewerAndAddsNothingNew) {
 TEST(TZipWriterUpdate, ReplacementThatIsNotWrittenKeepsTheOldEntry) {
     TestDir dir;
     OldArchive old(dir);
-    const std::string before = test::RunCommand("unzip -p " + test::ShellQuote(old.Archive) +
-                                                " b.txt").Output;
+    const std::string before =
+        test::RunCommand("unzip -p " + test::ShellQuote(old.Archive) + " b.txt").Output;
     TZipWriter w;
     w.SetZipName(old.Archive);
     w.SetZipAction(zaReplace);
@@ -157,7 +157,8 @@ TEST(TZipWriterUpdate, ReplacementThatIsNotWrittenKeepsTheOldEntry) {
         Skip = true;
     };
     EXPECT_EQ(w.ZipFiles(), 0);
-    EXPECT_EQ(test::ArchiveNames(old.Archive), (std::vector<std::string>{"a.txt", "b.txt", "c.txt"}));
+    EXPECT_EQ(test::ArchiveNames(old.Archive),
+              (std::vector<std::string>{"a.txt", "b.txt", "c.txt"}));
     EXPECT_EQ(test::RunCommand("unzip -p " + test::ShellQuote(old.Archive) + " b.txt").Output,
               before);
 }

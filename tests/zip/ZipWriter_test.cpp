@@ -79,7 +79,8 @@ TEST(TZipWriter, WithoutSubFoldersOnlyTheFolderItselfUnderBareNames) {
     EXPECT_EQ(w.ZipFiles(), 4);
     EXPECT_EQ(CheckArchive(archive, {{"alpha.txt", tree.Root + "alpha.txt"},
                                      {"with space.txt", tree.Root + "with space.txt"},
-                                     {"Z\xC3\xBCrich \xC3\xB1.txt", tree.Root + "Z\xC3\xBCrich \xC3\xB1.txt"},
+                                     {"Z\xC3\xBCrich \xC3\xB1.txt",
+                                      tree.Root + "Z\xC3\xBCrich \xC3\xB1.txt"},
                                      {"noise.bin", tree.Root + "noise.bin"}}),
               "");
 }
@@ -213,7 +214,9 @@ TEST(TZipWriter, StoredNamesFollowThePathProperties) {
     for (const Case& c :
          {Case{false, false, {"a.doc", "b.doc", "c.doc"}},
           Case{true, true, {"a.doc", "Sub/b.doc", base + "/other/c.doc"}},
-          Case{true, false, {base + "/data/a.doc", base + "/data/Sub/b.doc", base + "/other/c.doc"}}}) {
+          Case{true,
+               false,
+               {base + "/data/a.doc", base + "/data/Sub/b.doc", base + "/other/c.doc"}}}) {
         TZipWriter w;
         w.SetZipName(dir / "names.zip");
         w.SetRootDir(dir / "data");
