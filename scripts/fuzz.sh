@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Builds one libFuzzer target of tests/fuzz/ and runs it for a while.
 #   scripts/fuzz.sh TARGET SECONDS [BUILD_DIR]
-# TARGET is a file name of tests/fuzz/ without .cpp (fuzz_profile). The seeds in
-# tests/fuzz/corpus/TARGET/ are copied to a work corpus (BUILD_DIR/corpus/TARGET) that grows
-# between runs; crashes and slow inputs land in BUILD_DIR/artifacts/TARGET/.
+# TARGET is a file name of tests/fuzz/ without .cpp (fuzz_zipreader). The seeds in
+# tests/fuzz/corpus/TARGET/ (or tests/fuzz/corpus/ followed by TARGET without its "fuzz_") are
+# copied to a work corpus (BUILD_DIR/corpus/TARGET) that grows between runs; crashes and slow
+# inputs land in BUILD_DIR/artifacts/TARGET/. The dictionary tests/fuzz/TARGET.dict is used when
+# it exists. BUILD_DIR defaults to build-fuzz in the repository (clang, -DQM_FUZZ=ON).
 # Extra libFuzzer options may follow in FUZZ_OPTIONS (for example "-max_len=65536").
 set -euo pipefail
 target=${1:?usage: scripts/fuzz.sh TARGET SECONDS [BUILD_DIR]}
@@ -20,9 +22,11 @@ ninja -C "$build" -j 2 "$target" >/dev/null
 corpus=$build/corpus/$target
 artifacts=$build/artifacts/$target
 mkdir -p "$corpus" "$artifacts"
-if [ -d "$top/tests/fuzz/corpus/$target" ]; then
-    cp -n "$top/tests/fuzz/corpus/$target"/* "$corpus"/ 2>/dev/null || true
-fi
+for seeds in "$top/tests/fuzz/corpus/$target" "$top/tests/fuzz/corpus/${target#fuzz_}"; do
+    if [ -d "$seeds" ]; then
+        cp -n "$seeds"/* "$corpus"/ 2>/dev/null || true
+    fi
+done
 dict=()
 [ -f "$top/tests/fuzz/$target.dict" ] && dict=(-dict="$top/tests/fuzz/$target.dict")
 

@@ -137,21 +137,28 @@ int32_t TBufferStream::Write(const void* Buffer, int32_t Count) {
 int64_t TBufferStream::Seek(int64_t Offset, int Origin) {
     const int64_t position = FStream.Seek(0, soCurrent) + BufferedOffset();
     int64_t target;
+    bool overflow = false;
     switch (Origin) {
         case soBeginning:
             target = Offset;
             break;
         case soCurrent:
-            target = position + Offset;
+            overflow = __builtin_add_overflow(position, Offset, &target);
             break;
         case soEnd: {
             int64_t size = std::max(position, FStream.Size());
-            target = size - (Offset < 0 ? -Offset : Offset);
+            // Both signs move back from the end; the magnitude of INT64_MIN has no int64_t.
+            const uint64_t back =
+                Offset < 0 ? 0 - static_cast<uint64_t>(Offset) : static_cast<uint64_t>(Offset);
+            overflow = back > static_cast<uint64_t>(size);
+            target = overflow ? -1 : size - static_cast<int64_t>(back);
             break;
         }
         default:
             throw Exception(FormatMessage(Counted("Invalid seek origin (%d)"), Origin));
     }
+    // A target before the start (or beyond any position) is not a seek the stream can make.
+    if (overflow || target < 0) throw Exception(Counted("Seek error"));
     if (target == position) return target;
     if (FState == Writing && !Flush()) throw Exception(Counted("Seek error"));
     FStream.Seek(target, soBeginning);

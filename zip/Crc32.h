@@ -3,7 +3,8 @@
 // (Crc32Of does all three).
 //
 // Crc32Update picks the fastest method the processor supports when first used: carry-less
-// multiplication folding (PCLMULQDQ) where available, else slicing by eight tables. Every
+// multiplication folding (VPCLMULQDQ on 512-bit registers, else PCLMULQDQ) where available,
+// else slicing by eight tables. Every
 // method yields the same register as the one-table step.
 #pragma once
 
@@ -26,7 +27,9 @@ uint32_t Crc32Update(uint32_t Crc, const void* Buffer, size_t Count);
 // The finished CRC-32 of a whole buffer (0 for an empty one).
 uint32_t Crc32Of(const void* Buffer, size_t Count);
 
-enum class TCrc32Method { Table, Slicing8, Clmul };
+// Table: one table step per byte. Slicing8: eight tables, eight bytes per step. Clmul: folding
+// 128-bit lanes with PCLMULQDQ. Clmul512: folding 512-bit registers with VPCLMULQDQ (AVX-512).
+enum class TCrc32Method { Table, Slicing8, Clmul, Clmul512 };
 // True when the processor can run Method (Table and Slicing8 always).
 bool Crc32MethodAvailable(TCrc32Method Method);
 // The method Crc32Update uses.

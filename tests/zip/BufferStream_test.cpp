@@ -168,3 +168,30 @@ TEST(TBufferStream, PutBackAfterAFlushOverflows) {
 
 }  // namespace
 }  // namespace qm
+
+namespace qm {
+namespace {
+
+TEST(TBufferStream, SeeksBeforeTheStartOrOutOfRangeRaiseSeekError) {
+    TMemoryStream under(std::string(20, 'z'));
+    TBufferStream s(under);
+    s.WriteBuffer("ab", 2);
+    const std::string seekError = std::string(1, char(10)) + "Seek error";
+    for (auto [offset, origin] : {std::pair<int64_t, int>{INT64_MIN, soEnd},
+                                  {21, soEnd},
+                                  {-3, soCurrent},
+                                  {INT64_MAX, soCurrent},
+                                  {-1, soBeginning}}) {
+        try {
+            s.Seek(offset, origin);
+            ADD_FAILURE() << offset << " from " << origin;
+        } catch (const Exception& e) {
+            EXPECT_EQ(e.Message(), seekError);
+        }
+    }
+    EXPECT_EQ(s.Position(), 2) << "a refused seek leaves the position alone";
+    EXPECT_EQ(s.Seek(20, soEnd), 0);
+}
+
+}  // namespace
+}  // namespace qm

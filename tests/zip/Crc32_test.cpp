@@ -47,9 +47,10 @@ TEST(Crc32, BlockFormMatchesStepForm) {
 TEST(Crc32, EveryMethodEqualsTheTableOnAllLengthsAndAlignments) {
     auto data = RandomBytes(4096 + 64, 7);
     std::vector<TCrc32Method> methods = {TCrc32Method::Slicing8};
-    if (Crc32MethodAvailable(TCrc32Method::Clmul)) methods.push_back(TCrc32Method::Clmul);
+    for (auto m : {TCrc32Method::Clmul, TCrc32Method::Clmul512})
+        if (Crc32MethodAvailable(m)) methods.push_back(m);
     for (size_t offset = 0; offset < 17; ++offset) {
-        for (size_t len = 0; len <= 600; ++len) {
+        for (size_t len = 0; len <= 1200; ++len) {
             const unsigned char* p = data.data() + offset;
             uint32_t want = Crc32UpdateWith(TCrc32Method::Table, 0xFFFFFFFFu, p, len);
             for (auto m : methods)
@@ -64,10 +65,11 @@ TEST(Crc32, LargeBuffersAndSplitsAgreeWithAnIndependentImplementation) {
     auto data = RandomBytes(3 * 1024 * 1024 + 13, 42);
     const uLong want = crc32(crc32(0L, Z_NULL, 0), data.data(), static_cast<uInt>(data.size()));
     EXPECT_EQ(Crc32Of(data.data(), data.size()), static_cast<uint32_t>(want));
-    if (Crc32MethodAvailable(TCrc32Method::Clmul)) {
-        EXPECT_EQ(Crc32UpdateWith(TCrc32Method::Clmul, 0xFFFFFFFFu, data.data(), data.size()) ^
-                      0xFFFFFFFFu,
-                  static_cast<uint32_t>(want));
+    for (auto m : {TCrc32Method::Slicing8, TCrc32Method::Clmul, TCrc32Method::Clmul512}) {
+        if (!Crc32MethodAvailable(m)) continue;
+        EXPECT_EQ(Crc32UpdateWith(m, 0xFFFFFFFFu, data.data(), data.size()) ^ 0xFFFFFFFFu,
+                  static_cast<uint32_t>(want))
+            << int(m);
     }
     // Feeding the data in uneven pieces must give the same register as one call.
     std::mt19937 gen(3);
@@ -82,11 +84,11 @@ TEST(Crc32, LargeBuffersAndSplitsAgreeWithAnIndependentImplementation) {
     EXPECT_EQ(crc ^ 0xFFFFFFFFu, static_cast<uint32_t>(want));
 }
 
-TEST(Crc32, ActiveMethodIsTheFoldingOneWhereTheProcessorHasIt) {
-    if (Crc32MethodAvailable(TCrc32Method::Clmul))
-        EXPECT_EQ(Crc32ActiveMethod(), TCrc32Method::Clmul);
-    else
-        EXPECT_EQ(Crc32ActiveMethod(), TCrc32Method::Slicing8);
+TEST(Crc32, ActiveMethodIsTheWidestFoldingOneTheProcessorHas) {
+    TCrc32Method want = Crc32MethodAvailable(TCrc32Method::Clmul512) ? TCrc32Method::Clmul512
+                        : Crc32MethodAvailable(TCrc32Method::Clmul)  ? TCrc32Method::Clmul
+                                                                     : TCrc32Method::Slicing8;
+    EXPECT_EQ(Crc32ActiveMethod(), want);
 }
 
 }  // namespace

@@ -1,0 +1,265 @@
+// The tree's shape: what is listed and where, the expand buttons, sibling order, selecting by
+// path, the virtual nodes and the root properties.
+#include <QScrollBar>
+#include <QTest>
+
+#include <memory>
+
+#include "TreeFixture.h"
+
+namespace qm::test {
+
+// Declares one folder of the test tree to be a network mount.
+class TRemoteMountController : public TCustomShellController {
+  public:
+    explicit TRemoteMountController(QString Mount) : FMount(std::move(Mount)) {}
+    std::vector<TMountPoint> MountPoints() const override {
+        std::vector<TMountPoint> mounts = TCustomShellController::MountPoints();
+        mounts.push_back({FMount, QStringLiteral("nfs4"), smRemote});
+        return mounts;
+    }
+
+  private:
+    QString FMount;
+};
+
+class ShellTreeViewTest : public QObject {
+    Q_OBJECT
+
+  private:
+    std::unique_ptr<TestDir> FDir;
+    QString FRoot;
+
+    QTreeWidgetItem* Node(const TShellTreeView& Tree, const std::string& Relative) {
+        return Tree.FindNodeByPath(Q(*FDir / ("root/" + Relative)));
+    }
+
+  private slots:
+    void init() {
+        FDir = std::make_unique<TestDir>();
+        FakeUserFolders(*FDir);
+        FRoot = Q(FDir->Folder("root"));
+    }
+    void cleanup() { FDir.reset(); }
+
+    void selectingADeepFolderExpandsEveryLevel() {
+        FDir->File("root/a/b/c/d/e/leaf.txt");
+        FDir->File("root/a/b/sibling/x.txt");
+        auto tree = MakeTree(FRoot);
+        QString deep = Q(*FDir / "root/a/b/c/d");
+        tree->SelectFolderByPath(deep);
+
+        TShellFolder* selected = tree->SelectedShellItem();
+        QVERIFY(selected);
+        QCOMPARE(selected->Path(), deep);
+        QCOMPARE(tree->StartInFolder(), deep);
+        QTreeWidgetItem* node = tree->currentItem();
+        QVERIFY(node->isSelected());
+        for (QTreeWidgetItem* level = node; level; level = level->parent())
+            QVERIFY2(level->isExpanded(), qPrintable(level->text(0)));
+        QCOMPARE(Captions(node), QStringList{"e"});
+        QVERIFY(tree->viewport()->rect().contains(tree->visualItemRect(node)));
+    }
+
+    void selectingScrollsAFarFolderIntoView() {
+        for (int i = 0; i < 200; ++i) FDir->Folder("root/f" + std::to_string(1000 + i));
+        auto tree = MakeTree(FRoot);
+        tree->resize(200, 120);
+        QString last = Q(*FDir / "root/f1199");
+        tree->SelectFolderByPath(last);
+        QTreeWidgetItem* node = tree->currentItem();
+        QCOMPARE(node->text(0), QString("f1199"));
+        QVERIFY(tree->viewport()->rect().intersects(tree->visualItemRect(node)));
+        QVERIFY(tree->verticalScrollBar()->value() > 0);
+    }
+
+    void aMissingPathRaisesAndKeepsTheSelection() {
+        FDir->Folder("root/a/b");
+        auto tree = MakeTree(FRoot);
+        QString a = Q(*FDir / "root/a");
+        tree->SelectFolderByPath(a);
+        for (QString bad : {Q(*FDir / "root/a/missing"), Q(*FDir / "root/missing/deeper"),
+                            QString("relative/a"), QString(), QString("/")}) {
+            try {
+                tree->SelectFolderByPath(bad);
+                QFAIL(qPrintable("no error for " + bad));
+            } catch (const EInvalidFolder& error) {
+                QCOMPARE(std::string(error.what()), std::string("Invalid folder"));
+            }
+            QCOMPARE(tree->SelectedShellItem()->Path(), a);
+            QCOMPARE(tree->StartInFolder(), a);
+        }
+    }
+
+    void aFolderOfFilesHasAButtonAndAnEmptyOneLosesIt() {
+        FDir->File("root/onlyFiles/a.txt");
+        FDir->File("root/soonEmpty/b.txt");
+        FDir->Folder("root/empty");
+        auto tree = MakeTree(FRoot);
+        QTRY_VERIFY(Node(*tree, "soonEmpty"));
+        QCOMPARE(Node(*tree, "onlyFiles")->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+        QCOMPARE(Node(*tree, "soonEmpty")->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+        QCOMPARE(Node(*tree, "empty")->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicator);
+
+        // The look found a file; it is gone by the time the folder is opened.
+        QVERIFY(QFile::remove(Q(*FDir / "root/soonEmpty/b.txt")));
+        QTreeWidgetItem* soonEmpty = Node(*tree, "soonEmpty");
+        soonEmpty->setExpanded(true);
+        QTRY_COMPARE(soonEmpty->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicator);
+        QVERIFY(!soonEmpty->isExpanded());
+        QCOMPARE(soonEmpty->childCount(), 0);
+
+        QTreeWidgetItem* onlyFiles = Node(*tree, "onlyFiles");
+        onlyFiles->setExpanded(true);
+        QTRY_COMPARE(Captions(onlyFiles), QStringList{"a.txt"});
+        QVERIFY(onlyFiles->isExpanded());
+        QCOMPARE(onlyFiles->child(0)->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicator);
+    }
+
+    void withoutFilesAFolderOfFilesHasNoButton() {
+        FDir->File("root/onlyFiles/a.txt");
+        FDir->Folder("root/withFolder/sub");
+        auto tree = MakeTree(FRoot, kDefaultShellTreeOptions);
+        QTRY_VERIFY(Node(*tree, "withFolder"));
+        QCOMPARE(Node(*tree, "onlyFiles")->childIndicatorPolicy(),
+                 QTreeWidgetItem::DontShowIndicator);
+        QCOMPARE(Node(*tree, "withFolder")->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+        QVERIFY(!tree->FindNodeByPath(Q(*FDir / "root/onlyFiles/a.txt")));
+        QCOMPARE(Captions(tree->RootNode()), (QStringList{"onlyFiles", "withFolder"}));
+    }
+
+    void aNetworkFolderGetsItsButtonWithoutALook() {
+        FDir->Folder("root/net");  // empty, but the tree must not look into it
+        FDir->Folder("root/local");
+        auto tree = std::make_unique<TShellTreeView>(
+            nullptr, std::make_shared<TRemoteMountController>(Q(*FDir / "root/net")));
+        tree->SetSpecialRootFolder(sfNone);
+        tree->SetRootFolder(FRoot);
+        QTRY_VERIFY(Node(*tree, "local"));
+        QCOMPARE(Node(*tree, "net")->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+        QCOMPARE(Node(*tree, "local")->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicator);
+        Node(*tree, "net")->setExpanded(true);
+        QTRY_COMPARE(Node(*tree, "net")->childIndicatorPolicy(),
+                     QTreeWidgetItem::DontShowIndicator);
+    }
+
+    void hiddenItemsStayHidden() {
+        FDir->File("root/.hiddenFile");
+        FDir->File("root/.hiddenFolder/inside.txt");
+        FDir->File("root/shown/.onlyHidden");
+        FDir->File("root/visible.txt");
+        auto tree = MakeTree(FRoot);
+        QTRY_COMPARE(Captions(tree->RootNode()), (QStringList{"shown", "visible.txt"}));
+        // A folder whose only content is hidden has nothing to expand.
+        QCOMPARE(Node(*tree, "shown")->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicator);
+        QVERIFY_THROWS_EXCEPTION(EInvalidFolder,
+                                 tree->SelectFolderByPath(Q(*FDir / "root/.hiddenFolder")));
+
+        tree->SetOptions(tree->Options() | toShowHidden);
+        QTRY_COMPARE(Captions(tree->RootNode()),
+                     (QStringList{".hiddenFolder", "shown", ".hiddenFile", "visible.txt"}));
+    }
+
+    void siblingsAreFoldersThenFilesEachByNameWithoutCase() {
+        for (const char* folder : {"gamma", "Beta", "alpha", "Delta", "10", "9"})
+            FDir->Folder(std::string("root/") + folder);
+        for (const char* file : {"cherry.txt", "Apple.txt", "banana.txt", "0.txt"})
+            FDir->File(std::string("root/") + file);
+        auto tree = MakeTree(FRoot);
+        QTRY_COMPARE(Captions(tree->RootNode()),
+                     (QStringList{"10", "9", "alpha", "Beta", "Delta", "gamma", "0.txt",
+                                  "Apple.txt", "banana.txt", "cherry.txt"}));
+    }
+
+    void theDesktopHoldsComputerHomeAndTheDesktopFolder() {
+        FDir->Folder("home/Desktop/Projects");
+        FDir->File("home/Desktop/notes.txt");
+        FDir->File("home/Desktop/.secret");
+        TShellTreeView tree;
+        tree.SetOptions(tree.Options() | toShowFiles);
+        tree.show();
+        QTreeWidgetItem* top = tree.RootNode();
+        QCOMPARE(tree.topLevelItemCount(), 1);
+        QCOMPARE(top->text(0), QString("Desktop"));
+        QTRY_COMPARE(Captions(top), (QStringList{"Computer", "Home", "Projects", "notes.txt"}));
+        QVERIFY(top->isExpanded());
+        QVERIFY(!tree.rootIsDecorated());
+        QCOMPARE(tree.indentation(), 19);
+        TShellFolder* desktop = tree.FolderOf(top);
+        QVERIFY(desktop->IsDesktop());
+        QCOMPARE(desktop->Path(), Q(*FDir / "home/Desktop"));
+        QCOMPARE(tree.FolderOf(top->child(1))->Path(), Q(*FDir / "home"));
+
+        // The virtual node: a parsing name that is no file system path.
+        TShellFolder* computer = tree.FolderOf(top->child(0));
+        QVERIFY(!computer->Path().startsWith('/'));
+        QVERIFY(!computer->IsFileSystem());
+        tree.SelectFolderByPath(computer->Path());
+        QCOMPARE(tree.SelectedShellItem(), computer);
+        QVERIFY(tree.currentItem()->childCount() > 0);
+        QCOMPARE(tree.FolderOf(tree.currentItem()->child(0))->Path(), QString("/"));
+
+        // A desktop item and a home item are reached through their own nodes.
+        tree.SelectFolderByPath(Q(*FDir / "home/Desktop/Projects"));
+        QCOMPARE(tree.currentItem()->parent(), top);
+        tree.SelectFolderByPath(Q(*FDir / "home/Documents"));
+        QCOMPARE(tree.currentItem()->parent(), top->child(1));
+    }
+
+    void specialFoldersResolveOrRaise() {
+        TShellTreeView tree;
+        tree.SetSpecialRootFolder(sfPersonal);
+        QCOMPARE(tree.FolderOf(tree.RootNode())->Path(), Q(*FDir / "home/Documents"));
+        QVERIFY_THROWS_EXCEPTION(EShellError, tree.SetSpecialRootFolder(sfPrinters));
+        QCOMPARE(tree.SpecialRootFolder(), sfPersonal);
+        QCOMPARE(tree.FolderOf(tree.RootNode())->Path(), Q(*FDir / "home/Documents"));
+        tree.SetSpecialRootFolder(sfDrives);
+        QCOMPARE(tree.FolderOf(tree.RootNode())->Path(), kComputerPath);
+
+        tree.SetSpecialRootFolder(sfNone);
+        QVERIFY_THROWS_EXCEPTION(EInvalidFolder, tree.SetRootFolder(Q(*FDir / "nowhere")));
+        QVERIFY(tree.RootFolder().isEmpty());
+        QVERIFY(tree.FolderOf(tree.RootNode())->IsDesktop());
+        QCOMPARE(SpecialFolderCsidl(sfTemplates), 21);
+        QCOMPARE(SpecialFolderCsidl(sfAltStartup), 29);
+    }
+
+    void theStartFolderIsOpenedAndSelectedAtFirstPaint() {
+        FDir->Folder("root/a/b/c");
+        TShellTreeView tree;
+        std::vector<QString> selected;
+        tree.OnFolderSelected = [&](TCustomShellTreeView*, TShellFolder* folder) {
+            selected.push_back(folder->Path());
+        };
+        tree.SetStartInFolder(Q(*FDir / "root/a/b"));
+        tree.SetSpecialRootFolder(sfNone);
+        tree.SetRootFolder(FRoot);
+        QTRY_VERIFY(Idle(tree));
+        QVERIFY(!tree.currentItem());
+        tree.show();
+        QTRY_VERIFY(tree.SelectedShellItem());
+        QCOMPARE(tree.SelectedShellItem()->Path(), Q(*FDir / "root/a/b"));
+        QVERIFY(tree.currentItem()->parent()->isExpanded());
+        QCOMPARE(selected, std::vector<QString>{Q(*FDir / "root/a/b")});
+        tree.setCurrentItem(tree.RootNode());
+        QCOMPARE(selected.back(), FRoot);
+    }
+
+    void theFilterLeavesItemsOut() {
+        FDir->Folder("root/keep");
+        FDir->Folder("root/skip-me");
+        TShellTreeView tree;
+        tree.SetFiltered(true);
+        tree.OnFilterItem = [](TCustomShellTreeView*, const TShellItem& item, bool& accept) {
+            accept = !item.DisplayName().startsWith("skip");
+        };
+        tree.SetSpecialRootFolder(sfNone);
+        tree.SetRootFolder(FRoot);
+        QTRY_COMPARE(Captions(tree.RootNode()), QStringList{"keep"});
+    }
+};
+
+}  // namespace qm::test
+
+QTEST_MAIN(qm::test::ShellTreeViewTest)
+#include "ShellTreeView_test.moc"

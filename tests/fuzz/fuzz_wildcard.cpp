@@ -1,0 +1,26 @@
+// The wildcard matcher on arbitrary patterns and texts: no crash, no read past either, no
+// hang, and IsMatch agreeing with MatchPattern. The input is the pattern, a zero byte, and the
+// text (all of it is the pattern when there is no zero byte).
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "zip/WildcardMatch.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+    const std::string input(reinterpret_cast<const char*>(Data), Size);
+    const size_t zero = input.find('\0');
+    const std::string pattern = input.substr(0, zero);
+    const std::string text = zero == std::string::npos ? std::string() : input.substr(zero + 1);
+    const qm::TMatchResult r = qm::MatchPattern(pattern, text);
+    if (r < qm::mrMatch || r > qm::mrBadSet) std::abort();
+    if (qm::IsMatch(pattern, text) != (r == qm::mrMatch)) std::abort();
+    // Letter case of A..Z never changes the answer.
+    std::string upper = text;
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (qm::IsMatch(pattern, upper) != (r == qm::mrMatch)) std::abort();
+    qm::MatchAfterStar(pattern, text);
+    return 0;
+}
