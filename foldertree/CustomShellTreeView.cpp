@@ -710,7 +710,7 @@ void TCustomShellTreeView::contextMenuEvent(QContextMenuEvent* Event) {
         return;
     }
     QTreeWidgetItem* node = Event->reason() == QContextMenuEvent::Mouse
-                                ? itemAt(viewport()->mapFrom(this, Event->pos()))
+                                ? itemAt(Event->pos())  // viewport coordinates
                                 : currentItem();
     TShellFolder* folder = FolderOf(node);
     if (!folder) return;

@@ -1,11 +1,14 @@
 // The tree following the file system, and the user's changes through the tree: rename in
 // place, the item menu's commands, and drops.
+#include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDropEvent>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QScrollBar>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 
 #include <memory>
@@ -168,6 +171,34 @@ class ShellTreeChangesTest : public QObject {
         tree->setCurrentItem(tree->RootNode());
         QVERIFY(!tree->ExecuteCommand(scmMoveToTrash));
         QVERIFY(!tree->ExecuteCommand(scmRename));
+    }
+
+    void aRightClickSelectsAndOffersTheItemsCommands() {
+        FDir->File("root/a/file.txt");
+        auto tree = MakeTree(FRoot);
+        tree->SelectFolderByPath(P("a"));
+        QTreeWidgetItem* file = Node(*tree, "a/file.txt");
+        QVERIFY(file && tree->currentItem() != file);
+        QStringList offered;
+        QTimer::singleShot(0, [&] {
+            if (QWidget* popup = QApplication::activePopupWidget()) {
+                for (QAction* action : popup->actions())
+                    if (!action->isSeparator()) offered << action->text();
+                popup->close();
+            }
+        });
+        QPoint at = tree->visualItemRect(file).center();
+        QContextMenuEvent click(QContextMenuEvent::Mouse, at, tree->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(tree->viewport(), &click);
+        QCOMPARE(tree->currentItem(), file);
+        QCOMPARE(offered, (QStringList{"&Open", "Rena&me", "Copy &Path", "Move to T&rash"}));
+
+        // The top node takes new folders but is neither renamed nor thrown away; the extended
+        // command needs the option as well as Shift.
+        TShellContextMenu menu(*tree->FolderOf(tree->RootNode()), tree->Options(), false, true);
+        QVERIFY(menu.Offers(scmNewFolder));
+        QVERIFY(!menu.Offers(scmRename) && !menu.Offers(scmMoveToTrash));
+        QVERIFY(!menu.Offers(scmOpenTerminal));
     }
 
     void aDropCopiesOrMovesIntoTheFolder() {

@@ -40,8 +40,7 @@ int main(int argc, char** argv) {
           ".cache", ".config"},
          {"Desktop/notes.txt", "Desktop/budget.csv", "Documents/letters/2026/welcome.txt",
           "Documents/README", "Documents/budget.xls", "Documents/.hidden"});
-    QFile link(home + "/Desktop/Taxes");
-    link.link(home + "/Documents/Taxes");
+    QFile::link(home + "/Documents/Taxes", home + "/Desktop/Taxes");
     qputenv("HOME", QFile::encodeName(home));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + "/.config"));
 
