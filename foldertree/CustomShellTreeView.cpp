@@ -90,7 +90,10 @@ TCustomShellTreeView::~TCustomShellTreeView() {
     FReader.reset();
     for (QEventLoop* loop : FWaits) loop->quit();
     if (FBusyCursor) QGuiApplication::restoreOverrideCursor();
+    // The nodes go while the items they refer to still exist, and nothing reacts to it.
     FClearing = true;
+    disconnect(this, nullptr, nullptr, nullptr);
+    clear();
 }
 
 // ---- Properties
@@ -183,6 +186,7 @@ void TCustomShellTreeView::Rebuild() {
 void TCustomShellTreeView::BuildFrom(TShellItem Root) {
     ClearAll();
     ++FGeneration;
+    FRootIndex = FItems.Count();  // the index MakeNode is about to give
     QTreeWidgetItem* node = MakeNode(std::move(Root));
     addTopLevelItem(node);
     StartRead(node, false);
@@ -254,7 +258,8 @@ void TCustomShellTreeView::DecorateNode(QTreeWidgetItem* Node) const {
     Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
     if (folder->IsFileSystem() && !folder->IsVirtual()) flags |= Qt::ItemIsDragEnabled;
     if (folder->IsFolder()) flags |= Qt::ItemIsDropEnabled;
-    if (FOptions.Has(toAllowRename) && folder->CanRename() && !folder->IsDesktop())
+    if (FOptions.Has(toAllowRename) && folder->CanRename() && !folder->IsDesktop() &&
+        NodeIndex(Node) != FRootIndex)
         flags |= Qt::ItemIsEditable;
     Node->setFlags(flags);
     bool coloured = FOptions.Has(toColorCompressed) && folder->IsCompressed();
@@ -619,7 +624,9 @@ QTreeWidgetItem* TCustomShellTreeView::AddChildNow(QTreeWidgetItem* Parent, cons
 bool TCustomShellTreeView::ExecuteCommand(TShellCommand Command) {
     QTreeWidgetItem* node = currentItem();
     TShellFolder* folder = FolderOf(node);
-    if (!folder || !TShellContextMenu(*folder, FOptions, true).Offers(Command)) return false;
+    if (!folder ||
+        !TShellContextMenu(*folder, FOptions, true, NodeIndex(node) == FRootIndex).Offers(Command))
+        return false;
     QString path = folder->Path();
     QString error;
     switch (Command) {
@@ -672,7 +679,8 @@ bool TCustomShellTreeView::ExecuteCommand(TShellCommand Command) {
 
 bool TCustomShellTreeView::RenameNode(QTreeWidgetItem* Node, const QString& NewName) {
     TShellFolder* folder = FolderOf(Node);
-    if (!folder || !FOptions.Has(toAllowRename) || !folder->CanRename() || folder->IsDesktop())
+    if (!folder || !FOptions.Has(toAllowRename) || !folder->CanRename() || folder->IsDesktop() ||
+        NodeIndex(Node) == FRootIndex)
         return false;
     if (NewName == folder->DisplayName()) return false;
     QString oldPath = folder->Path();
@@ -702,14 +710,15 @@ void TCustomShellTreeView::contextMenuEvent(QContextMenuEvent* Event) {
         return;
     }
     QTreeWidgetItem* node = Event->reason() == QContextMenuEvent::Mouse
-                                ? itemAt(viewport()->mapFrom(this, Event->pos()))
+                                ? itemAt(Event->pos())  // viewport coordinates
                                 : currentItem();
     TShellFolder* folder = FolderOf(node);
     if (!folder) return;
     setCurrentItem(node);  // a right click selects the node under the mouse
     bool extended = Event->modifiers() & Qt::ShiftModifier;
     TShellCommand command =
-        TShellContextMenu(*folder, FOptions, extended).Exec(this, Event->globalPos());
+        TShellContextMenu(*folder, FOptions, extended, NodeIndex(node) == FRootIndex)
+            .Exec(this, Event->globalPos());
     if (command != scmNone) ExecuteCommand(command);
 }
 

@@ -197,6 +197,7 @@ class TCustomShellTreeView : public QTreeWidget {
     uint64_t FStartPlan = 0;
     std::vector<QEventLoop*> FWaits;
     uint64_t FGeneration = 0;
+    int FRootIndex = -1;
     bool FFirstPaint = false;
     bool FBusyCursor = false;
     bool FClearing = false;

@@ -5,10 +5,10 @@
 namespace qm {
 
 TShellContextMenu::TShellContextMenu(const TShellItem& Item, TShellTreeOptions Options,
-                                     bool Extended) {
-    bool plain = Item.Kind() == ikEntry;
+                                     bool Extended, bool IsTop) {
+    bool plain = Item.Kind() == ikEntry && !IsTop;
     FCanOpen = Item.IsFileSystem();
-    FCanRename = Options.Has(toAllowRename) && Item.CanRename() && !Item.IsDesktop();
+    FCanRename = Options.Has(toAllowRename) && Item.CanRename() && !Item.IsDesktop() && !IsTop;
     FCanCreate = Item.IsFileSystem() && Item.IsFolder();
     FCanTrash = plain && Item.CanRename();
     FHasPath = !Item.Path().isEmpty();

@@ -23,8 +23,9 @@ enum TShellCommand {
 
 class TShellContextMenu {
   public:
-    // Extended adds the commands reserved for the extended menu (Shift held).
-    TShellContextMenu(const TShellItem& Item, TShellTreeOptions Options, bool Extended);
+    // Extended adds the commands reserved for the extended menu (Shift held). The tree's top
+    // item (IsTop) is its root property: it can be neither renamed nor thrown away.
+    TShellContextMenu(const TShellItem& Item, TShellTreeOptions Options, bool Extended, bool IsTop);
 
     // Whether the menu offers Command for this item.
     bool Offers(TShellCommand Command) const;

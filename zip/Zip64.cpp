@@ -118,7 +118,12 @@ bool ParseExtraField(const unsigned char* Data, size_t Size, bool Local, TZipHea
         const size_t length = Get16(Data + at + 2);
         if (length > Size - at - 4) break;
         const unsigned char* value = Data + at + 4;
-        if (id == kZip64ExtraId && !found) {
+        if (id == kZip64ExtraId) {
+            // Only the first Zip64 block counts; a second one is dropped with it.
+            if (found) {
+                at += 4 + length;
+                continue;
+            }
             found = true;
             size_t v = 0;
             auto take64 = [&](uint64_t& Field) {

@@ -58,9 +58,10 @@ void SaveZip64EndToStream(TStream& Stream, const TEndCentral& End);
 
 namespace detail {
 
-// Takes an extra field apart: a Zip64 block fills the fields of Entry whose classic value is
-// saturated (Local: both sizes; central: the saturated ones, in order); every other block is
-// appended to Others, and bytes after a malformed block header are kept there as they are.
+// Takes an extra field apart: the first Zip64 block fills the fields of Entry whose classic
+// value is saturated (Local: both sizes; central: the saturated ones, in order); Zip64 blocks
+// are dropped, every other block is appended to Others, and bytes from a malformed block
+// header on are kept there as they are.
 // Returns whether a Zip64 block was present.
 bool ParseExtraField(const unsigned char* Data, size_t Size, bool Local, TZipHeaderInfo& Entry,
                      std::string* Others);

@@ -1,0 +1,341 @@
+// Runs that end early: cancellation at every point where the writer honours it, media that
+// take fewer bytes than written, and files a back-up must never read.
+#include <gtest/gtest.h>
+
+#include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "WriterFixture.h"
+#include "platform/FileStream.h"
+#include "platform/UiHooks.h"
+#include "zip/ZipErrors.h"
+#include "zip/ZipWriter.h"
+
+namespace qm {
+namespace {
+
+using test::Exists;
+using test::ReadWholeFile;
+using test::SourceTree;
+using test::TestDir;
+
+// Counts the message-processing calls of a run and requests a cancel at one of them.
+class TCancelHooks : public TConsoleUiHooks {
+  public:
+    void ProcessMessages() override {
+        if (++Calls == CancelAt && Writer) Writer->RequestCancel();
+    }
+    TZipWriter* Writer = nullptr;
+    int Calls = 0;
+    int CancelAt = -1;
+};
+
+struct THooksInstalled {
+    explicit THooksInstalled(TUiHooks& H) { SetUiHooks(&H); }
+    ~THooksInstalled() { SetUiHooks(nullptr); }
+};
+
+// Sets up a sub-folder back-up of Tree into Archive with its temporary files in TempDir.
+void Configure(TZipWriter& W, const SourceTree& Tree, const std::string& Archive,
+               const std::string& TempDir) {
+    test::ConfigureSubFolderBackUp(W, Tree.Root, Archive);
+    W.SetTempPath(TempDir);
+}
+
+TEST(TZipWriterCancel, EveryCancelPointOfACreatingRunLeavesNoArchive) {
+    TestDir dir;
+    SourceTree tree(dir);
+    const std::string temp = dir.Folder("tmp");
+    const std::string archive = dir / "out.zip";
+    TCancelHooks hooks;
+    THooksInstalled installed(hooks);
+    int points = 0;
+    {
+        TZipWriter w;
+        hooks.Writer = &w;
+        Configure(w, tree, archive, temp);
+        w.ZipFiles();
+        points = hooks.Calls;
+        ::unlink(archive.c_str());
+    }
+    ASSERT_GT(points, 8);
+    for (int k = 1; k <= points; ++k) {
+        TZipWriter w;
+        hooks.Writer = &w;
+        hooks.Calls = 0;
+        hooks.CancelAt = k;
+        Configure(w, tree, archive, temp);
+        bool completed = false;
+        w.OnZipComplete = [&](TZipWriter&, int) { completed = true; };
+        try {
+            w.ZipFiles();
+            ADD_FAILURE() << "cancel at " << k << " not noticed";
+        } catch (const EUserCanceled& e) {
+            EXPECT_STREQ(e.what(), "User Aborted Operation");
+        }
+        EXPECT_EQ(hooks.Calls, k) << "the run goes on after the cancel it noticed";
+        EXPECT_FALSE(completed);
+        EXPECT_FALSE(Exists(archive)) << "cancel at " << k;
+        EXPECT_TRUE(w.FilesList().empty());
+        EXPECT_TRUE(test::FilesWithPrefix(temp, "XQZ").empty()) << "cancel at " << k;
+    }
+}
+
+TEST(TZipWriterCancel, EveryCancelPointOfAnUpdateLeavesTheOldArchive) {
+    TestDir dir;
+    SourceTree tree(dir);
+    const std::string temp = dir.Folder("tmp");
+    const std::string archive = dir / "out.zip";
+    {
+        TZipWriter w;
+        Configure(w, tree, archive, temp);
+        w.ZipFiles();
+    }
+    const std::string before = ReadWholeFile(archive);
+    // One file newer than its entry, one new file: the update rewrites and adds.
+    test::SetMTime(tree.Root + "noise.bin", 1800000000);
+    tree.Add("new/added.txt", test::TextBytes(20000));
+
+    TCancelHooks hooks;
+    THooksInstalled installed(hooks);
+    int points = 0;
+    {
+        TestDir copy;
+        std::string probe = copy / "probe.zip";
+        test::RunCommand("cp " + test::ShellQuote(archive) + " " + test::ShellQuote(probe));
+        TZipWriter w;
+        hooks.Writer = &w;
+        Configure(w, tree, probe, temp);
+        EXPECT_EQ(w.ZipFiles(), 2);
+        points = hooks.Calls;
+    }
+    ASSERT_GT(points, 4);
+    for (int k = 1; k <= points; ++k) {
+        TZipWriter w;
+        hooks.Writer = &w;
+        hooks.Calls = 0;
+        hooks.CancelAt = k;
+        Configure(w, tree, archive, temp);
+        EXPECT_THROW(w.ZipFiles(), EUserCanceled) << "cancel at " << k;
+        EXPECT_EQ(ReadWholeFile(archive), before) << "cancel at " << k;
+        EXPECT_TRUE(test::FilesWithPrefix(temp, "XQZ").empty()) << "cancel at " << k;
+    }
+}
+
+TEST(TZipWriterCancel, RequestAfterTheLastBlockStopsTheNextRun) {
+    TestDir dir;
+    dir.File("src/a.txt", test::TextBytes(50000));
+    TZipWriter w;
+    w.SetZipName(dir / "a.zip");
+    w.FilesList() = {dir.Path() + "/src/*"};
+    w.OnZipComplete = [&](TZipWriter& Sender, int) { Sender.RequestCancel(); };
+    EXPECT_EQ(w.ZipFiles(), 1);
+    w.OnZipComplete = nullptr;
+    w.SetZipName(dir / "b.zip");
+    w.FilesList() = {dir.Path() + "/src/*"};
+    EXPECT_THROW(w.ZipFiles(), EUserCanceled);
+    EXPECT_FALSE(Exists(dir / "b.zip"));
+}
+
+TEST(TZipWriterCancel, WithoutMessageProcessingTheFlagIsNeverChecked) {
+    TestDir dir;
+    dir.File("src/a.txt", test::TextBytes(50000));
+    TZipWriter w;
+    w.SetZipName(dir / "a.zip");
+    w.SetDoProcessMessages(false);
+    w.FilesList() = {dir.Path() + "/src/*"};
+    w.RequestCancel();
+    EXPECT_EQ(w.ZipFiles(), 1);
+}
+
+TEST(TZipWriterCancel, StoredEmptyFilesGiveNoChanceToCancel) {
+    TestDir dir;
+    dir.File("src/a", "");
+    dir.File("src/b", "");
+    TZipWriter w;
+    w.SetZipName(dir / "a.zip");
+    w.SetPackLevel(0);
+    w.FilesList() = {dir.Path() + "/src/*"};
+    w.RequestCancel();
+    EXPECT_EQ(w.ZipFiles(), 2);
+}
+
+// ---------------------------------------------------------------------------------------
+// Media that fill up.
+
+// A file on a medium that holds Limit bytes: writes beyond come back short.
+class TSmallMedium : public TFileStream {
+  public:
+    TSmallMedium(const std::string& FileName, int64_t Limit)
+        : TFileStream(FileName, fmCreate), FLimit(Limit) {}
+    int32_t Write(const void* Buffer, int32_t Count) override {
+        int64_t room = FLimit - Position();
+        int32_t n = static_cast<int32_t>(std::max<int64_t>(0, std::min<int64_t>(Count, room)));
+        return n > 0 ? TFileStream::Write(Buffer, n) : 0;
+    }
+
+  private:
+    int64_t FLimit;
+};
+
+class TSmallMediumWriter : public TZipWriter {
+  public:
+    explicit TSmallMediumWriter(int64_t Limit) : FLimit(Limit) {}
+
+  protected:
+    std::unique_ptr<TStream> CreateOutputFile(const std::string& FileName) override {
+        return std::make_unique<TSmallMedium>(FileName, FLimit);
+    }
+
+  private:
+    int64_t FLimit;
+};
+
+TEST(TZipWriterRoom, ShortWritesEndTheRunWithoutOutput) {
+    TestDir dir;
+    SourceTree tree(dir);
+    const std::string temp = dir.Folder("tmp");
+    const std::string archive = dir / "out.zip";
+    int64_t full = 0;
+    {
+        TZipWriter w;
+        Configure(w, tree, archive, temp);
+        w.ZipFiles();
+        full = static_cast<int64_t>(ReadWholeFile(archive).size());
+        ::unlink(archive.c_str());
+    }
+    for (int64_t limit :
+         {int64_t{0}, int64_t{1}, int64_t{29}, int64_t{30}, int64_t{4000}, int64_t{8191},
+          int64_t{8192}, int64_t{8193}, int64_t{60000}, full - 100, full - 23, full - 1}) {
+        TSmallMediumWriter w(limit);
+        Configure(w, tree, archive, temp);
+        bool completed = false;
+        w.OnZipComplete = [&](TZipWriter&, int) { completed = true; };
+        try {
+            w.ZipFiles();
+            ADD_FAILURE() << "limit " << limit << ": run reported success";
+        } catch (const ENotEnoughRoom& e) {
+            EXPECT_STREQ(e.what(), "Not enough room to write archive");
+        }
+        EXPECT_FALSE(completed);
+        EXPECT_FALSE(Exists(archive)) << "limit " << limit;
+    }
+    TSmallMediumWriter roomy(full);
+    Configure(roomy, tree, archive, temp);
+    EXPECT_EQ(roomy.ZipFiles(), 9) << "an archive that just fits is written";
+}
+
+TEST(TZipWriterRoom, ShortWritesInAnUpdateLeaveTheOldArchive) {
+    TestDir dir;
+    SourceTree tree(dir);
+    const std::string temp = dir.Folder("tmp");
+    const std::string archive = dir / "out.zip";
+    {
+        TZipWriter w;
+        Configure(w, tree, archive, temp);
+        w.ZipFiles();
+    }
+    const std::string before = ReadWholeFile(archive);
+    tree.Add("more.txt", test::TextBytes(40000));
+    for (int64_t limit :
+         {int64_t{0}, int64_t{100}, int64_t{9000}, static_cast<int64_t>(before.size()) + 10}) {
+        TSmallMediumWriter w(limit);
+        Configure(w, tree, archive, temp);
+        w.SetZipAction(zaReplace);
+        EXPECT_THROW(w.ZipFiles(), ENotEnoughRoom) << "limit " << limit;
+        EXPECT_EQ(ReadWholeFile(archive), before);
+        EXPECT_TRUE(test::FilesWithPrefix(temp, "XQZ").empty());
+    }
+}
+
+TEST(TZipWriterRoom, FullFileSystemForReal) {
+    if (::geteuid() != 0) GTEST_SKIP() << "mounting needs root";
+    TestDir dir;
+    SourceTree tree(dir);
+    const std::string mnt = dir.Folder("mnt");
+    if (::mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+    struct TUnmount {
+        std::string P;
+        ~TUnmount() { ::umount2(P.c_str(), MNT_DETACH); }
+    } unmount{mnt};
+    const std::string archive = mnt + "/out.zip";
+    TZipWriter w;
+    Configure(w, tree, archive, dir.Folder("tmp"));
+    w.SetPackLevel(0);  // 100 KB of data on a 64 KB file system
+    EXPECT_THROW(w.ZipFiles(), ENotEnoughRoom);
+    EXPECT_FALSE(Exists(archive));
+
+    // An update whose new archive does not fit leaves the old one as it was.
+    TZipWriter small;
+    small.SetZipName(archive);
+    small.FilesList() = {tree.Root + "with space.txt"};
+    EXPECT_EQ(small.ZipFiles(), 1);
+    const std::string before = ReadWholeFile(archive);
+    TZipWriter big;
+    Configure(big, tree, archive, mnt);  // temporary file on the full file system too
+    big.SetPackLevel(0);
+    EXPECT_THROW(big.ZipFiles(), ENotEnoughRoom);
+    EXPECT_EQ(ReadWholeFile(archive), before);
+    EXPECT_TRUE(test::FilesWithPrefix(mnt, "XQZ").empty());
+}
+
+// ---------------------------------------------------------------------------------------
+// Files a back-up must not read.
+
+TEST(TZipWriterSpecialFiles, FifosSocketsDevicesAndLinksNeverHang) {
+    TestDir dir;
+    const std::string src = dir.Folder("src");
+    std::string plain = dir.File("src/plain.txt", "plain");
+    ASSERT_EQ(::mkfifo((src + "/fifo").c_str(), 0644), 0);
+    int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::string sockPath = src + "/sock";
+    ASSERT_LT(sockPath.size(), sizeof addr.sun_path);
+    std::strcpy(addr.sun_path, sockPath.c_str());
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::symlink("/dev/zero", (src + "/zero").c_str()), 0);
+    ASSERT_EQ(::symlink("nowhere", (src + "/dangling").c_str()), 0);
+    ASSERT_EQ(::symlink(".", (src + "/loop").c_str()), 0);
+    ASSERT_EQ(::symlink("plain.txt", (src + "/tolink.txt").c_str()), 0);
+
+    TZipWriter w;
+    test::ConfigureSubFolderBackUp(w, src + "/", dir / "s.zip");
+    w.FilesList().push_back(src + "/fifo");  // named explicitly as well
+    std::vector<std::string> skipped;
+    w.OnSkippingFile = [&](auto&&, TSkipReason Reason, const std::string& Name, int, bool&) {
+        EXPECT_EQ(Reason, srFileOpenError);
+        skipped.push_back(Name.substr(Name.rfind('/') + 1));
+    };
+    EXPECT_EQ(w.ZipFiles(), 2);
+    ::close(sock);
+    EXPECT_EQ(skipped, (std::vector<std::string>{"fifo", "fifo", "sock", "zero"}));
+    EXPECT_EQ(test::CheckArchive(dir / "s.zip", {{"plain.txt", plain}, {"tolink.txt", plain}}), "");
+}
+
+TEST(TZipWriterSpecialFiles, RetryAnswerRepeatsTheOpen) {
+    TestDir dir;
+    const std::string src = dir.Folder("src");
+    ASSERT_EQ(::mkfifo((src + "/fifo").c_str(), 0644), 0);
+    TZipWriter w;
+    w.SetZipName(dir / "r.zip");
+    w.FilesList() = {src + "/fifo"};
+    int calls = 0;
+    w.OnSkippingFile = [&](auto&&, TSkipReason, const std::string&, int, bool& Retry) {
+        EXPECT_EQ(Retry, calls > 0) << "Retry keeps the handler's last answer";
+        Retry = ++calls < 3;
+    };
+    EXPECT_EQ(w.ZipFiles(), 0);
+    EXPECT_EQ(calls, 3);
+}
+
+}  // namespace
+}  // namespace qm

@@ -1,0 +1,392 @@
+// Creating archives: what a back-up stores and how other implementations read it, the events
+// and progress figures a run reports, and the properties that shape stored names.
+#include "zip/ZipWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+#include <string>
+#include <vector>
+
+#include "WriterFixture.h"
+#include "platform/SystemFolders.h"
+#include "platform/UiHooks.h"
+#include "zip/ZipErrors.h"
+
+namespace qm {
+namespace test {
+
+std::vector<std::string> FilesWithPrefix(const std::string& Folder, const std::string& Prefix) {
+    std::vector<std::string> out;
+    if (DIR* d = ::opendir(Folder.c_str())) {
+        while (dirent* e = ::readdir(d)) {
+            std::string n = e->d_name;
+            if (n.rfind(Prefix, 0) == 0) out.push_back(n);
+        }
+        ::closedir(d);
+    }
+    return out;
+}
+
+}  // namespace test
+
+namespace {
+
+using test::CheckArchive;
+using test::Exists;
+using test::ReadWholeFile;
+using test::SourceTree;
+using test::TestDir;
+
+TEST(TZipWriter, SubFolderBackUpIsReadExactlyByEveryTool) {
+    TestDir dir;
+    SourceTree tree(dir);
+    TZipWriter w;
+    const std::string archive = dir / "out.zip";
+    test::ConfigureSubFolderBackUp(w, tree.Root, archive);
+    int completed = -1;
+    w.OnZipComplete = [&](TZipWriter&, int Count) { completed = Count; };
+
+    EXPECT_EQ(w.ZipFiles(), 9);
+    EXPECT_EQ(completed, 9);
+    EXPECT_TRUE(w.FilesList().empty());
+    EXPECT_EQ(CheckArchive(archive, tree.Recursive()), "");
+}
+
+TEST(TZipWriter, StoredAndNoCompressEntriesAreReadExactly) {
+    TestDir dir;
+    SourceTree tree(dir);
+    for (int level : {0, 1, 9}) {
+        TZipWriter w;
+        const std::string archive = dir / ("level" + std::to_string(level) + ".zip");
+        test::ConfigureSubFolderBackUp(w, tree.Root, archive);
+        w.SetPackLevel(level);
+        w.NoCompressList() = {"*.TXT"};  // masks ignore letter case
+        EXPECT_EQ(w.ZipFiles(), 9);
+        EXPECT_EQ(CheckArchive(archive, tree.Recursive()), "") << "level " << level;
+    }
+}
+
+TEST(TZipWriter, WithoutSubFoldersOnlyTheFolderItselfUnderBareNames) {
+    TestDir dir;
+    SourceTree tree(dir);
+    TZipWriter w;
+    const std::string archive = dir / "flat.zip";
+    w.SetRootDir(tree.Root);
+    w.SetZipName(archive);
+    w.FilesList() = {tree.Root + "*.txt", tree.Root + "*.bin"};
+    EXPECT_EQ(w.ZipFiles(), 4);
+    EXPECT_EQ(CheckArchive(archive, {{"alpha.txt", tree.Root + "alpha.txt"},
+                                     {"with space.txt", tree.Root + "with space.txt"},
+                                     {"Z\xC3\xBCrich \xC3\xB1.txt",
+                                      tree.Root + "Z\xC3\xBCrich \xC3\xB1.txt"},
+                                     {"noise.bin", tree.Root + "noise.bin"}}),
+              "");
+}
+
+TEST(TZipWriter, NothingMatchedGivesTheBareEndRecord) {
+    TestDir dir;
+    TZipWriter w;
+    w.SetZipName(dir / "empty.zip");
+    w.FilesList() = {dir.Path() + "/*.none"};
+    int completed = -1;
+    w.OnZipComplete = [&](TZipWriter&, int Count) { completed = Count; };
+    EXPECT_EQ(w.ZipFiles(), 0);
+    EXPECT_EQ(completed, 0);
+    std::string bytes = ReadWholeFile(dir / "empty.zip");
+    ASSERT_EQ(bytes.size(), 22u);
+    EXPECT_EQ(bytes.substr(0, 4), std::string("PK\x05\x06", 4));
+    EXPECT_EQ(CheckArchive(dir / "empty.zip", {}), "");
+}
+
+TEST(TZipWriter, BlankZipNameDoesNothingButComplete) {
+    TestDir dir;
+    TZipWriter w;
+    w.SetZipName("   ");
+    w.FilesList() = {dir.Path() + "/*"};
+    int completed = -1;
+    w.OnStartZipInfo = [&](TZipWriter&, int, int64_t, TEndCentral&, bool&) { ADD_FAILURE(); };
+    w.OnZipComplete = [&](TZipWriter&, int Count) { completed = Count; };
+    EXPECT_EQ(w.ZipFiles(), 0);
+    EXPECT_EQ(completed, 0);
+    EXPECT_EQ(w.FilesList().size(), 1u) << "the list stays as it was";
+}
+
+TEST(TZipWriter, SameFileTwiceIsSkippedAsDuplicateAndCountedOnce) {
+    TestDir dir;
+    std::string file = dir.File("a.txt", "abc");
+    TZipWriter w;
+    w.SetZipName(dir / "dup.zip");
+    w.FilesList() = {file, dir.Path() + "/*.txt"};
+    std::vector<TSkipReason> reasons;
+    w.OnSkippingFile = [&](auto&&, TSkipReason Reason, const std::string&, int, bool&) {
+        reasons.push_back(Reason);
+    };
+    EXPECT_EQ(w.ZipFiles(), 1);
+    EXPECT_EQ(reasons, std::vector<TSkipReason>{srNoOverwrite});
+}
+
+TEST(TZipWriter, NamesDifferingOnlyInCaseAreBothBackedUp) {
+    TestDir dir;
+    std::string upper = dir.File("src/A.txt", "upper");
+    std::string lower = dir.File("src/a.txt", "lower");
+    TZipWriter w;
+    w.SetZipName(dir / "case.zip");
+    w.FilesList() = {dir.Path() + "/src/*"};
+    EXPECT_EQ(w.ZipFiles(), 2);
+    EXPECT_EQ(CheckArchive(dir / "case.zip", {{"A.txt", upper}, {"a.txt", lower}}), "");
+}
+
+TEST(TZipWriter, ArchiveInsideTheFolderIsNotAddedToItself) {
+    TestDir dir;
+    std::string a = dir.File("a.txt", "abc");
+    // A relative archive name is recognised too.
+    std::string cwd = GetCurrentDir();
+    ASSERT_EQ(::chdir(dir.Path().c_str()), 0);
+    for (int run = 0; run < 2; ++run) {  // creating, then updating
+        TZipWriter w;
+        w.SetZipName("self.zip");
+        w.FilesList() = {dir.Path() + "/*"};
+        EXPECT_EQ(w.ZipFiles(), run == 0 ? 1 : 0);
+        EXPECT_EQ(CheckArchive(dir / "self.zip", {{"a.txt", a}}), "");
+    }
+    ASSERT_EQ(::chdir(cwd.c_str()), 0);
+}
+
+TEST(TZipWriter, MissingExplicitFileFiresNoSuchFile) {
+    TestDir dir;
+    TZipWriter w;
+    w.SetZipName(dir / "x.zip");
+    w.SetRootDir(dir.Path());
+    w.FilesList() = {"missing.txt"};
+    std::vector<std::string> missing;
+    w.OnNoSuchFile = [&](TZipWriter&, const std::string& Name) { missing.push_back(Name); };
+    EXPECT_EQ(w.ZipFiles(), 0);
+    EXPECT_EQ(missing, std::vector<std::string>{"missing.txt"});
+}
+
+TEST(TZipWriter, FolderEntryAndExclusions) {
+    TestDir dir;
+    SourceTree tree(dir);
+    TZipWriter w;
+    test::ConfigureSubFolderBackUp(w, tree.Root, dir / "x.zip");
+    w.FilesList().insert(w.FilesList().begin(), tree.Root + "docs/");
+    w.ExcludeList() = {"*.BIN", "*/docs/deeper/*"};
+    std::vector<std::pair<std::string, int64_t>> ends;
+    w.OnEndZip = [&](TZipWriter&, const std::string& Name, int64_t Size, int64_t, int64_t) {
+        ends.push_back({Name, Size});
+    };
+    EXPECT_EQ(w.ZipFiles(), 6);
+    EXPECT_EQ(CheckArchive(dir / "x.zip", {{"docs/", ""},
+                                           {"alpha.txt", tree.Root + "alpha.txt"},
+                                           {"docs/letter.txt", tree.Root + "docs/letter.txt"},
+                                           {"Empty.dat", tree.Root + "Empty.dat"},
+                                           {"with space.txt", tree.Root + "with space.txt"},
+                                           {"Z\xC3\xBCrich \xC3\xB1.txt",
+                                            tree.Root + "Z\xC3\xBCrich \xC3\xB1.txt"}}),
+              "");
+    ASSERT_FALSE(ends.empty());
+    EXPECT_EQ(ends[0], (std::pair<std::string, int64_t>{tree.Root + "docs/", 0}));
+}
+
+TEST(TZipWriter, AddDirEntriesOnRecurseAddsEveryFolderMet) {
+    TestDir dir;
+    SourceTree tree(dir);
+    TZipWriter w;
+    test::ConfigureSubFolderBackUp(w, tree.Root, dir / "x.zip", "*.csv");
+    w.SetAddDirEntriesOnRecurse(true);
+    EXPECT_EQ(w.ZipFiles(), 4);
+    EXPECT_EQ(test::ArchiveNames(dir / "x.zip"),
+              (std::vector<std::string>{"docs/", "docs/deeper/", "docs/deeper/tiny.csv", "pics/"}));
+}
+
+TEST(TZipWriter, StoredNamesFollowThePathProperties) {
+    TestDir dir;
+    std::string inRoot = dir.File("data/a.doc", "a");
+    std::string inSub = dir.File("data/Sub/b.doc", "b");
+    std::string outside = dir.File("other/c.doc", "c");
+    struct Case {
+        bool StorePaths, RelativePaths;
+        std::vector<std::string> Names;
+    };
+    std::string base = dir.Path().substr(1);  // without its leading "/"
+    for (const Case& c :
+         {Case{false, false, {"a.doc", "b.doc", "c.doc"}},
+          Case{true, true, {"a.doc", "Sub/b.doc", base + "/other/c.doc"}},
+          Case{true,
+               false,
+               {base + "/data/a.doc", base + "/data/Sub/b.doc", base + "/other/c.doc"}}}) {
+        TZipWriter w;
+        w.SetZipName(dir / "names.zip");
+        w.SetRootDir(dir / "data");
+        w.SetStorePaths(c.StorePaths);
+        if (c.RelativePaths) w.SetRelativePaths(true);
+        // Explicit names, one of them with "." and ".." segments to be resolved.
+        w.FilesList() = {inRoot, dir.Path() + "/data/./Sub/../Sub//b.doc", outside};
+        EXPECT_EQ(w.ZipFiles(), 3);
+        EXPECT_EQ(test::ArchiveNames(dir / "names.zip"), c.Names);
+        ::unlink((dir / "names.zip").c_str());
+    }
+    (void)inSub;
+}
+
+TEST(TZipWriter, PathPropertiesAreCoupled) {
+    TZipWriter w;
+    w.SetRelativePaths(true);
+    EXPECT_TRUE(w.StorePaths());
+    EXPECT_TRUE(w.Recurse());
+    w.SetStoreVolumes(true);
+    w.SetStorePaths(false);
+    EXPECT_FALSE(w.RelativePaths());
+    EXPECT_FALSE(w.StoreVolumes());
+    EXPECT_TRUE(w.Recurse()) << "clearing StorePaths leaves Recurse alone";
+    w.SetStoreVolumes(true);
+    EXPECT_TRUE(w.StorePaths());
+}
+
+TEST(TZipWriter, DefaultsAndAssignCopyEverything) {
+    TZipWriter a;
+    EXPECT_EQ(a.PackLevel(), 6);
+    EXPECT_EQ(a.ZipAction(), zaUpdate);
+    EXPECT_EQ(a.MultiZipInfo().MultiMode, mmNone);
+    EXPECT_EQ(a.MultiZipInfo().BlockSize, 1457600);
+    EXPECT_TRUE(a.MultiZipInfo().WriteDiskLabels);
+    a.SetPackLevel(3);
+    a.SetZipAction(zaFreshen);
+    a.SetRelativePaths(true);
+    a.ExcludeList() = {"*.tmp"};
+    a.SetTempPath("/var/tmp");
+    a.MultiZipInfo().MultiMode = mmBlocks;
+    int fired = 0;
+    a.OnZipComplete = [&](TZipWriter&, int) { ++fired; };
+    TZipWriter b;
+    b.Assign(a);
+    EXPECT_EQ(b.PackLevel(), 3);
+    EXPECT_EQ(b.ZipAction(), zaFreshen);
+    EXPECT_TRUE(b.RelativePaths() && b.StorePaths());
+    EXPECT_EQ(b.ExcludeList(), std::vector<std::string>{"*.tmp"});
+    EXPECT_EQ(b.TempPath(), "/var/tmp");
+    EXPECT_EQ(b.MultiMode(), mmBlocks);
+    ASSERT_TRUE(b.OnZipComplete);
+    b.OnZipComplete(b, 0);
+    EXPECT_EQ(fired, 1);
+}
+
+// ---------------------------------------------------------------------------------------
+// Events and progress.
+
+TEST(TZipWriter, EventsFireInTheirOrder) {
+    TestDir dir;
+    std::string a = dir.File("src/a.txt", test::TextBytes(3000));
+    std::string b = dir.File("src/b.txt", "");
+    TZipWriter w;
+    w.SetZipName(dir / "ev.zip");
+    w.FilesList() = {dir.Path() + "/src/*"};
+    std::vector<std::string> log;
+    w.OnStartZipInfo = [&](TZipWriter&, int NumFiles, int64_t Total, TEndCentral&, bool&) {
+        log.push_back("info " + std::to_string(NumFiles) + " " + std::to_string(Total));
+    };
+    w.OnStartZip = [&](TZipWriter&, const std::string& Name, TZipHeaderInfo& H, bool&) {
+        log.push_back("start " + Name.substr(Name.rfind('/') + 1) + " " + H.FileName());
+    };
+    w.OnFilePercentDone = [&](auto&&, int P) { log.push_back("file " + std::to_string(P)); };
+    w.OnTotalPercentDone = [&](auto&&, int P) { log.push_back("total " + std::to_string(P)); };
+    w.OnEndZip = [&](TZipWriter&, const std::string& Name, int64_t U, int64_t, int64_t) {
+        log.push_back("end " + Name.substr(Name.rfind('/') + 1) + " " + std::to_string(U));
+    };
+    w.OnZipComplete = [&](TZipWriter&, int N) { log.push_back("complete " + std::to_string(N)); };
+    EXPECT_EQ(w.ZipFiles(), 2);
+    EXPECT_EQ(log, (std::vector<std::string>{"info 2 3000", "start a.txt a.txt", "file 100",
+                                             "total 100", "end a.txt 3000", "start b.txt b.txt",
+                                             "end b.txt 0", "complete 2"}));
+}
+
+TEST(TZipWriter, StoredFileReportsEvery16000Bytes) {
+    TestDir dir;
+    dir.File("f.bin", test::NoiseBytes(40000, 1));
+    TZipWriter w;
+    w.SetZipName(dir / "p.zip");
+    w.SetPackLevel(0);
+    w.FilesList() = {dir.Path() + "/f.bin"};
+    std::vector<int> percents;
+    w.OnFilePercentDone = [&](auto&&, int P) { percents.push_back(P); };
+    w.ZipFiles();
+    EXPECT_EQ(percents, (std::vector<int>{40, 80, 100}));
+}
+
+TEST(TZipWriter, SkippedByStartZipIsNotWrittenAndLeavesTheTotal) {
+    TestDir dir;
+    dir.File("src/a.txt", std::string(1000, 'a'));
+    dir.File("src/b.txt", std::string(3000, 'b'));
+    TZipWriter w;
+    w.SetZipName(dir / "s.zip");
+    w.FilesList() = {dir.Path() + "/src/*"};
+    w.OnStartZip = [&](TZipWriter&, const std::string& Name, TZipHeaderInfo&, bool& Skip) {
+        Skip = Name.find("a.txt") != std::string::npos;
+    };
+    int last = -1;
+    w.OnTotalPercentDone = [&](auto&&, int P) { last = P; };
+    EXPECT_EQ(w.ZipFiles(), 1);
+    EXPECT_EQ(last, 100) << "the skipped file's size is taken off the total";
+    EXPECT_EQ(test::ArchiveNames(dir / "s.zip"), std::vector<std::string>{"b.txt"});
+}
+
+TEST(TZipWriter, StopNowInStartZipInfoCancelsWithoutArchive) {
+    TestDir dir;
+    dir.File("src/a.txt", "abc");
+    TZipWriter w;
+    w.SetZipName(dir / "stop.zip");
+    w.FilesList() = {dir.Path() + "/src/*"};
+    w.OnStartZipInfo = [](TZipWriter&, int, int64_t, TEndCentral&, bool& Stop) { Stop = true; };
+    bool completed = false;
+    w.OnZipComplete = [&](TZipWriter&, int) { completed = true; };
+    try {
+        w.ZipFiles();
+        ADD_FAILURE() << "no exception";
+    } catch (const EUserCanceled& e) {
+        EXPECT_STREQ(e.what(), "User canceled Zip operation");
+    }
+    EXPECT_FALSE(completed);
+    EXPECT_FALSE(Exists(dir / "stop.zip"));
+    EXPECT_TRUE(w.FilesList().empty());
+}
+
+TEST(TZipWriter, NoEventsGiveTheSameArchiveAsAllEvents) {
+    TestDir dir;
+    SourceTree tree(dir);
+    TZipWriter plain;
+    test::ConfigureSubFolderBackUp(plain, tree.Root, dir / "plain.zip");
+    plain.ZipFiles();
+    TZipWriter busy;
+    test::ConfigureSubFolderBackUp(busy, tree.Root, dir / "busy.zip");
+    busy.OnFilePercentDone = [](auto&&, int) {};
+    busy.OnTotalPercentDone = [](auto&&, int) {};
+    busy.OnStartZip = [](TZipWriter&, const std::string&, TZipHeaderInfo&, bool&) {};
+    busy.ZipFiles();
+    EXPECT_EQ(ReadWholeFile(dir / "plain.zip"), ReadWholeFile(dir / "busy.zip"));
+}
+
+TEST(TZipWriter, FileThatChangesWhileReadIsStoredAsRead) {
+    TestDir dir;
+    std::string grow = dir.File("src/grow.txt", std::string(5000, 'g'));
+    std::string shrink = dir.File("src/shrink.txt", std::string(50000, 's'));
+    TZipWriter w;
+    w.SetZipName(dir / "c.zip");
+    w.FilesList() = {dir.Path() + "/src/*"};
+    // OnStartZip fires after the file was opened and measured.
+    w.OnStartZip = [&](TZipWriter&, const std::string& Name, TZipHeaderInfo&, bool&) {
+        if (Name == grow) dir.File("src/grow.txt", std::string(9000, 'G'));
+        if (Name == shrink) ::truncate(shrink.c_str(), 100);
+    };
+    EXPECT_EQ(w.ZipFiles(), 2);
+    test::CommandResult r = test::RunCommand("unzip -tq " + test::ShellQuote(dir / "c.zip"));
+    EXPECT_EQ(r.Status, 0) << r.Output;
+    r = test::RunCommand("unzip -p " + test::ShellQuote(dir / "c.zip") + " grow.txt | wc -c");
+    EXPECT_EQ(r.Output, "9000\n");
+    r = test::RunCommand("unzip -p " + test::ShellQuote(dir / "c.zip") + " shrink.txt | wc -c");
+    EXPECT_EQ(r.Output, "100\n");
+}
+
+}  // namespace
+}  // namespace qm

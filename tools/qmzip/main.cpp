@@ -1,0 +1,132 @@
+// qmzip: the archive writer from a shell.
+//
+// SIGINT and SIGTERM only set a flag; the writer's message-processing hook, which it calls
+// after every block of output, turns the flag into RequestCancel, so the writer's own
+// cancellation runs and cleans up (no partial archive, an updated archive left unchanged).
+#include <signal.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <exception>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "Options.h"
+#include "Progress.h"
+#include "platform/Exception.h"
+#include "platform/UiHooks.h"
+#include "zip/StoredPath.h"
+#include "zip/ZipWriter.h"
+
+namespace {
+
+volatile sig_atomic_t Interrupted = 0;
+
+void OnSignal(int) {
+    Interrupted = 1;
+}
+
+void InstallSignalHandlers() {
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = 0;  // no SA_RESTART needed: the writer never blocks on a terminal
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+}
+
+// The console hooks, plus the cancel request of a pending signal.
+class TQmzipHooks : public qm::TConsoleUiHooks {
+  public:
+    explicit TQmzipHooks(qm::TZipWriter& Writer) : FWriter(Writer) {}
+    void ProcessMessages() override {
+        if (Interrupted) FWriter.RequestCancel();
+    }
+
+  private:
+    qm::TZipWriter& FWriter;
+};
+
+qm::TZipAction ActionOf(const std::string& Name) {
+    if (Name == "replace") return qm::zaReplace;
+    if (Name == "freshen") return qm::zaFreshen;
+    return qm::zaUpdate;
+}
+
+int Run(const qm::qmzip::TOptions& Options) {
+    using namespace qm;
+    std::string root = qmzip::AbsolutePath(Options.RootDir.empty() ? "." : Options.RootDir);
+    if (root.back() != '/') root += '/';
+
+    TZipWriter writer;
+    TQmzipHooks hooks(writer);
+    TUiHooks* previous = SetUiHooks(&hooks);
+    struct TRestore {
+        TUiHooks* P;
+        ~TRestore() { SetUiHooks(P == &UiHooks() ? nullptr : P); }
+    } restore{previous};
+
+    writer.SetRootDir(root);
+    writer.SetZipName(qmzip::AbsolutePath(Options.Archive));
+    writer.SetPackLevel(Options.PackLevel);
+    writer.SetZipAction(ActionOf(Options.Action));
+    if (Options.Recurse) {
+        // As the application's sub-folder box does.
+        writer.SetRecurse(true);
+        writer.SetStorePaths(true);
+        writer.SetRelativePaths(true);
+    }
+    for (const auto& m : Options.Excludes) writer.ExcludeList().push_back(m);
+    for (const auto& m : Options.NoCompress) writer.NoCompressList().push_back(m);
+    for (const auto& line : qmzip::ExpandSpecs(Options.Specs, root))
+        writer.FilesList().push_back(line);
+
+    qmzip::TProgress progress(!Options.Quiet && ::isatty(STDERR_FILENO));
+    writer.OnStartZip = [&](auto&&, const std::string& FName, auto&&, bool&) {
+        if (Interrupted) writer.RequestCancel();
+        progress.StartFile(NamePart(FName).empty() ? FName : NamePart(FName));
+    };
+    writer.OnFilePercentDone = [&](auto&&, int Percent) { progress.FilePercent(Percent); };
+    writer.OnTotalPercentDone = [&](auto&&, int Percent) { progress.TotalPercent(Percent); };
+
+    try {
+        int count = writer.ZipFiles();
+        progress.Finish();
+        std::printf("%d file%s added\n", count, count == 1 ? "" : "s");
+        return 0;
+    } catch (const EUserCanceled& e) {
+        progress.Finish();
+        std::fprintf(stderr, "qmzip: %s\n", e.what());
+        return Interrupted ? 130 : 1;
+    } catch (const std::exception& e) {
+        progress.Finish();
+        std::fprintf(stderr, "qmzip: %s\n", e.what());
+        return Interrupted ? 130 : 1;
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    qm::qmzip::TOptions options;
+    try {
+        options = qm::qmzip::ParseOptions(args);
+    } catch (const std::invalid_argument& e) {
+        std::fprintf(stderr, "qmzip: %s\n%s", e.what(), qm::qmzip::UsageText);
+        return 1;
+    }
+    if (options.Help) {
+        std::fputs(qm::qmzip::UsageText, stdout);
+        return 0;
+    }
+    InstallSignalHandlers();
+    try {
+        return Run(options);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "qmzip: %s\n", e.what());
+        return 1;
+    }
+}

@@ -1,0 +1,222 @@
+// TZipWriter: builds a ZIP archive from file specifications, or rebuilds an existing one.
+//
+// ZipFiles expands FilesList into files, writes each as a local header, its (deflated or
+// stored) data and a patched local header, then the central directory and the end record.
+// When ZipName already exists the run writes a complete new archive into a temporary file,
+// carrying the old entries over (kept or replaced according to ZipAction), and only then puts
+// it in the old archive's place. A run is a success only once its output is complete, flushed
+// and closed; every failure removes what the run wrote and leaves an old archive untouched.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include <sys/types.h>
+
+#include "platform/Stream.h"
+#include "zip/DeflateFile.h"
+#include "zip/MultiZipInfo.h"
+#include "zip/StoredPath.h"
+#include "zip/ZipReader.h"
+#include "zip/ZipWriterEvents.h"
+
+namespace qm {
+
+class TBufferStream;
+class TBufferedFileStream;
+class TFileStream;
+class TSortedZip;
+
+class TZipWriter : public TZipReader, private TDeflateIO {
+  public:
+    TZipWriter();
+    ~TZipWriter() override;
+    TZipWriter(const TZipWriter&) = delete;
+    TZipWriter& operator=(const TZipWriter&) = delete;
+
+    // Runs the operation and fires OnZipComplete with its result: the number of files added
+    // to the archive or replaced in it. Exceptions pass to the caller after the clean-up.
+    int ZipFiles();
+
+    // Copies every property and event handler of Source.
+    void Assign(const TZipWriter& Source);
+    // After loading the settings: hands the multi-volume settings to the base class.
+    void Loaded() override;
+
+    // An unchanged name changes nothing; pending comment changes of the current archive are
+    // written before the name changes.
+    void SetZipName(const std::string& Value) override;
+    bool CheckDiskLabels() const override { return FMultiZipInfo.CheckDiskLabels; }
+    void SetCheckDiskLabels(bool Value) override { FMultiZipInfo.CheckDiskLabels = Value; }
+    TMultiMode MultiMode() const override { return FMultiZipInfo.MultiMode; }
+    void SetMultiMode(TMultiMode Value) override { FMultiZipInfo.MultiMode = Value; }
+
+    // Published properties, with the couplings of StorePaths, RelativePaths and StoreVolumes.
+    int PackLevel() const { return FPackLevel; }
+    void SetPackLevel(int Value) { FPackLevel = Value; }
+    bool Recurse() const { return FRecurse; }
+    void SetRecurse(bool Value) { FRecurse = Value; }
+    bool Dispose() const { return FDispose; }
+    void SetDispose(bool Value) { FDispose = Value; }
+    bool StorePaths() const { return FStorePaths; }
+    void SetStorePaths(bool Value);
+    bool RelativePaths() const { return FRelativePaths; }
+    void SetRelativePaths(bool Value);
+    bool StoreVolumes() const { return FStoreVolumes; }
+    void SetStoreVolumes(bool Value);
+    TZipAction ZipAction() const { return FZipAction; }
+    void SetZipAction(TZipAction Value) { FZipAction = Value; }
+    const TMultiZipInfo& MultiZipInfo() const { return FMultiZipInfo; }
+    TMultiZipInfo& MultiZipInfo() { return FMultiZipInfo; }
+    void SetMultiZipInfo(const TMultiZipInfo& Value) { FMultiZipInfo = Value; }
+    bool Store83Names() const { return FStore83Names; }
+    void SetStore83Names(bool Value) { FStore83Names = Value; }
+    const std::string& TempPath() const { return FTempPath; }
+    void SetTempPath(const std::string& Value) { FTempPath = Value; }
+    bool SkipIfArchiveBitNotSet() const { return FSkipIfArchiveBitNotSet; }
+    void SetSkipIfArchiveBitNotSet(bool Value) { FSkipIfArchiveBitNotSet = Value; }
+    bool ResetArchiveBitOnZip() const { return FResetArchiveBitOnZip; }
+    void SetResetArchiveBitOnZip(bool Value) { FResetArchiveBitOnZip = Value; }
+    std::vector<std::string>& ExcludeList() { return FExcludeList; }
+    const std::vector<std::string>& ExcludeList() const { return FExcludeList; }
+    void SetExcludeList(const std::vector<std::string>& Value) { FExcludeList = Value; }
+    std::vector<std::string>& NoCompressList() { return FNoCompressList; }
+    const std::vector<std::string>& NoCompressList() const { return FNoCompressList; }
+    void SetNoCompressList(const std::vector<std::string>& Value) { FNoCompressList = Value; }
+    bool AddDirEntriesOnRecurse() const { return FAddDirEntriesOnRecurse; }
+    void SetAddDirEntriesOnRecurse(bool Value) { FAddDirEntriesOnRecurse = Value; }
+
+    TStartZipEvent OnStartZip;
+    TStartZipInfo OnStartZipInfo;
+    TEndZipFileEvent OnEndZip;
+    TDisposeEvent OnDisposeFile;
+    TDeleteEvent OnDeleteEntry;
+    TNoSuchFileEvent OnNoSuchFile;
+    TZipComplete OnZipComplete;
+    TUpdateEvent OnUpdate;
+    // A file cannot be opened (srFileOpenError; Retry asks for another attempt), or its stored
+    // name was already written in this run (srNoOverwrite).
+    TSkippingFile OnSkippingFile;
+
+    // Whether a mask of ExcludeList / NoCompressList takes Name (a full path / a name part).
+    bool IsExcluded(const std::string& Name) const;
+    bool IsNoCompress(const std::string& Name) const;
+    // The stored directory part a file of that name gets ("" or ending in "/").
+    std::string StoredPathOf(const std::string& Name) const;
+
+  protected:
+    // Opens the raw output file (created or truncated). Tests put a failing medium here.
+    virtual std::unique_ptr<TStream> CreateOutputFile(const std::string& FileName);
+    // The capacity of the volume that the output starts now (volume output only).
+    virtual int64_t VolumeCapacity(int Volume);
+
+  private:
+    class TGuardStream;
+
+    // One run, without the closing OnZipComplete.
+    int RunOperation();
+    void ExpandFilesList();
+    void ExpandWildcard(const std::string& Spec, std::vector<std::string>& Into);
+    void NoteArchiveIdentity();
+    bool IsArchiveItself(const std::string& FileName) const;
+    bool FreshenRefuses(const std::string& FileName) const;
+    TStoredPathRules PathRules() const;
+    void StartEndRecord(bool FromCurrent);
+    void AdoptNewDirectory();
+    bool ZipOneFile(const std::string& Name, TZipHeaderInfo& Header);
+    void StoreFile();
+    void MarkZip64(TZipHeaderInfo& Header);
+    void WriteLocalHeader(TZipHeaderInfo& Header);
+    void RecordEntry(std::unique_ptr<TZipHeaderInfo> Header, const std::string& Name, bool Counted);
+    void MergeExistingEntries();
+    bool MatchesEntry(const std::string& Line, const TZipHeaderInfo& Entry) const;
+    void CopyEntry(TZipHeaderInfo& Entry);
+    void ReplaceArchive();
+    void DisposeFiles();
+    void WriteCentralDirectory();
+    std::string ChooseTempFolder() const;
+
+    void OpenOutput(const std::string& FileName);
+    // Flushes, commits (with FlushFilesOnClose) and closes; raises when any of it failed.
+    void CloseOutput();
+    // Drops the output after a failure, without raising.
+    void AbandonOutput();
+    void CloseSource();
+    void DropStaging();
+
+    // Volume output.
+    bool VolumesOn() const { return FMultiZipInfo.MultiMode != mmNone; }
+    int64_t RoomLeft();
+    void NextVolume();
+    void EnsureRoom(int64_t Bytes);
+    void CopyStagingToOutput(TZipHeaderInfo& Header);
+    void OpenStaging();
+
+    // TDeflateIO: every byte of file data passes through these two.
+    uint32_t ReadInput(uint8_t* Buffer, uint16_t Count) override;
+    void WriteOutput(const uint8_t* Buffer, uint32_t Count) override;
+
+    TStream& Out();
+
+    // Published state.
+    int FPackLevel = 6;
+    bool FRecurse = false;
+    bool FDispose = false;
+    bool FStorePaths = false;
+    bool FRelativePaths = false;
+    bool FStoreVolumes = false;
+    TZipAction FZipAction = zaUpdate;
+    TMultiZipInfo FMultiZipInfo;
+    bool FStore83Names = false;
+    std::string FTempPath;
+    bool FSkipIfArchiveBitNotSet = false;
+    bool FResetArchiveBitOnZip = false;
+    std::vector<std::string> FExcludeList;
+    std::vector<std::string> FNoCompressList;
+    bool FAddDirEntriesOnRecurse = false;
+
+    // Run state.
+    bool FRunning = false;
+    int64_t FTotalBytes = 0;
+    int64_t FBytesDone = 0;
+    int64_t FFileBytesRead = 0;   // advances only while OnFilePercentDone is assigned
+    int64_t FFileBytesTaken = 0;  // every byte read of the current file
+    uint32_t FCrc = 0xFFFFFFFFu;
+    std::string FOutFileName;
+    std::unique_ptr<TStream> FOutFile;
+    std::unique_ptr<TGuardStream> FOutGuard;
+    std::unique_ptr<TBufferStream> FOutStream;
+    std::unique_ptr<TBufferedFileStream> FInStream;
+    TZipHeaderInfo* FCurrentHeader = nullptr;
+    std::unique_ptr<TSortedZip> FWrittenList;
+    std::unique_ptr<TSortedZip> FByNameList;
+    std::unique_ptr<TEndCentral> FNewEnd;
+    bool FUpdating = false;
+    int FVolume = 0;
+    int FResult = 0;
+    std::vector<std::string> FDisposeList;
+    std::unique_ptr<TDeflateBuffers> FDeflateBuffers;
+    std::unique_ptr<TDeflateStaticTables> FDeflateTables;
+    std::vector<std::string> FLines;  // FilesList while a run works on it
+
+    // What the walk must never add: the archive itself.
+    struct TArchiveIdentity {
+        bool Known = false;
+        dev_t Device = 0;
+        ino_t Inode = 0;
+        std::string Path;  // resolved, for an archive that does not exist yet
+        std::string Name;
+    } FArchiveId;
+    std::unordered_set<std::string> FOldStoredNames;  // freshen: names the old archive has
+
+    // Volume output.
+    int64_t FVolumeCapacity = 0;
+    std::vector<std::string> FVolumeFiles;  // finished volumes of this run
+    std::string FStageName;
+    std::unique_ptr<TBufferedFileStream> FStage;
+};
+
+}  // namespace qm

@@ -1,0 +1,403 @@
+// From file specifications to entries: expanding the list, adding one file, and the two
+// routines through which every byte of file data passes.
+#include <sys/stat.h>
+
+#include <climits>
+#include <cstdlib>
+#include <ctime>
+#include <unordered_set>
+
+#include "platform/DosDateTime.h"
+#include "platform/FileAttributes.h"
+#include "platform/FileOps.h"
+#include "platform/FindFile.h"
+#include "platform/UiHooks.h"
+#include "zip/BufferStream.h"
+#include "zip/BufferedFileStream.h"
+#include "zip/Crc32.h"
+#include "zip/DirSearch.h"
+#include "zip/PathUtils.h"
+#include "zip/PercentOf.h"
+#include "zip/SortedZip.h"
+#include "zip/StoredPath.h"
+#include "zip/WildcardMatch.h"
+#include "zip/Zip64.h"
+#include "zip/ZipErrors.h"
+#include "zip/ZipWriter.h"
+
+namespace qm {
+
+namespace {
+
+// Stored files go through in pieces of this size: each is one progress step and one chance to
+// cancel.
+constexpr uint16_t kStorePiece = 16000;
+
+// Where the 32-bit fields end (0xFFFFFFFF itself means "see the Zip64 field").
+constexpr int64_t kZip32Limit = 0xFFFFFFFFll;
+// A file this large when it is opened gets the Zip64 block in its local header: the header
+// is written before the sizes are known, and deflate may add a little to incompressible data.
+constexpr int64_t kLocalZip64Threshold = kZip32Limit - (int64_t{1} << 20);
+
+std::string ResolvedPath(const std::string& Path) {
+    char buf[PATH_MAX];
+    return ::realpath(Path.c_str(), buf) ? std::string(buf) : std::string();
+}
+
+}  // namespace
+
+TStoredPathRules TZipWriter::PathRules() const {
+    TStoredPathRules rules;
+    rules.StorePaths = FStorePaths;
+    rules.RelativePaths = FRelativePaths;
+    rules.StoreVolumes = FStoreVolumes;
+    rules.RootDir = RootDir();
+    return rules;
+}
+
+std::string TZipWriter::StoredPathOf(const std::string& Name) const {
+    return StoredDirectoryOf(Name, PathRules());
+}
+
+bool TZipWriter::MatchesEntry(const std::string& Line, const TZipHeaderInfo& Entry) const {
+    std::string name = Line;
+    OemFilter(name);
+    return StoredNameOf(name, PathRules()) == Entry.Directory() + Entry.FileName();
+}
+
+namespace {
+
+bool MatchesAnyMask(const std::vector<std::string>& Masks, const std::string& Name) {
+    for (const std::string& mask : Masks) {
+        if (mask.empty()) continue;
+        // The matcher ignores the case of ASCII letters, as mask matching always does.
+        const std::string& text = mask.find('/') != std::string::npos ? Name : NamePart(Name);
+        if (IsMatch(mask, text)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool TZipWriter::IsExcluded(const std::string& Name) const {
+    return MatchesAnyMask(FExcludeList, Name);
+}
+
+bool TZipWriter::IsNoCompress(const std::string& Name) const {
+    return MatchesAnyMask(FNoCompressList, Name);
+}
+
+// ---------------------------------------------------------------------------------------
+// Expansion.
+
+void TZipWriter::NoteArchiveIdentity() {
+    FArchiveId = {};
+    struct stat st {};
+    if (::stat(ZipName().c_str(), &st) == 0) {
+        FArchiveId.Known = true;
+        FArchiveId.Device = st.st_dev;
+        FArchiveId.Inode = st.st_ino;
+    }
+    // Not there yet (a creating run): recognise it by its resolved path instead.
+    std::string dir = DirectoryPart(ZipName());
+    std::string resolved = ResolvedPath(dir.empty() ? "." : dir);
+    FArchiveId.Path = resolved.empty() ? std::string() : resolved + "/" + NamePart(ZipName());
+    if (!resolved.empty() && resolved == "/") FArchiveId.Path = "/" + NamePart(ZipName());
+    FArchiveId.Name = NamePart(ZipName());
+}
+
+bool TZipWriter::IsArchiveItself(const std::string& FileName) const {
+    if (FArchiveId.Known) {
+        struct stat st {};
+        return ::stat(FileName.c_str(), &st) == 0 && st.st_dev == FArchiveId.Device &&
+               st.st_ino == FArchiveId.Inode;
+    }
+    if (FArchiveId.Path.empty() || NamePart(FileName) != FArchiveId.Name) return false;
+    std::string dir = DirectoryPart(FileName);
+    std::string resolved = ResolvedPath(dir.empty() ? "." : dir);
+    if (resolved.empty()) return false;
+    return (resolved == "/" ? "" : resolved) + "/" + NamePart(FileName) == FArchiveId.Path;
+}
+
+bool TZipWriter::FreshenRefuses(const std::string& FileName) const {
+    if (FZipAction != zaFreshen) return false;
+    std::string name = FileName;
+    OemFilter(name);
+    return FOldStoredNames.count(StoredNameOf(name, PathRules())) == 0;
+}
+
+void TZipWriter::ExpandFilesList() {
+    FTotalBytes = 0;
+    FBytesDone = 0;
+    NoteArchiveIdentity();
+    FOldStoredNames.clear();
+    if (FZipAction == zaFreshen && FileExists(ZipName())) {
+        // The old directory decides what freshening takes, so it must be read first.
+        OpenZip();
+        for (int i = 0; i < Count(); ++i) {
+            const TZipHeaderInfo& entry = *EntryList()->Items(i);
+            FOldStoredNames.insert(entry.Directory() + entry.FileName());
+        }
+    }
+
+    std::vector<std::string> kept;
+    std::vector<std::string> wildcards;
+    for (const std::string& line : FLines) {
+        if (line.empty()) continue;
+        if (line.back() == '/') {
+            kept.push_back(line);
+            continue;
+        }
+        if (IsWildcard(line)) {
+            wildcards.push_back(line);
+            continue;
+        }
+        std::string name = DirectoryPart(line).empty() ? RootDir() + line : line;
+        if (IsExcluded(name)) continue;
+        TSearchRec found;
+        if (FindFirst(name, faAnyFile, found) != 0) {
+            if (OnNoSuchFile) OnNoSuchFile(*this, line);
+            continue;
+        }
+        FindClose(found);
+        if (FSkipIfArchiveBitNotSet && (found.Attr & faArchive) == 0) continue;
+        if (FreshenRefuses(name)) continue;
+        kept.push_back(name);
+        FTotalBytes += found.Size64;
+    }
+    for (const std::string& spec : wildcards) ExpandWildcard(spec, kept);
+    FLines = std::move(kept);
+    FOldStoredNames.clear();
+}
+
+void TZipWriter::ExpandWildcard(const std::string& Spec, std::vector<std::string>& Into) {
+    std::string spec = Spec;
+    bool recurse = FRecurse;
+    if (spec[0] == '|') {
+        recurse = false;
+        spec.erase(0, 1);
+    } else if (spec[0] == '>') {
+        recurse = true;
+        spec.erase(0, 1);
+    }
+    std::string folder = DirectoryPart(spec);
+    if (folder.empty()) folder = RootDir();
+    const std::string mask = NamePart(spec);
+    // A folder mask is the walk's to resolve; a plain folder that is missing gives nothing.
+    if (!IsWildcard(folder) && !DirectoryExists(folder.empty() ? "." : folder)) return;
+
+    TDirSearch search(folder, mask, recurse);
+    for (;;) {
+        TSearchRec rec;
+        std::string fileName;
+        search.NextFile(rec, fileName);
+        if (fileName.empty()) break;
+        if (fileName.back() == '/') {
+            if (recurse && FAddDirEntriesOnRecurse) Into.push_back(fileName);
+            continue;
+        }
+        if (IsExcluded(fileName) || IsArchiveItself(fileName)) continue;
+        if (FSkipIfArchiveBitNotSet && (FileGetAttr(fileName) & faArchive) == 0) continue;
+        if (FreshenRefuses(fileName)) continue;
+        Into.push_back(fileName);
+        FTotalBytes += rec.Size64;
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// One file.
+
+void TZipWriter::CloseSource() {
+    FInStream.reset();
+}
+
+bool TZipWriter::ZipOneFile(const std::string& Name, TZipHeaderInfo& Header) {
+    FFileBytesRead = 0;
+    FFileBytesTaken = 0;
+    FCurrentHeader = &Header;
+    const bool folder = !Name.empty() && Name.back() == '/';
+    try {
+        std::string name = Name;
+        int64_t sizeAtOpen = 0;
+        if (folder) {
+            TSearchRec found;
+            std::string path = name.substr(0, name.size() - 1);
+            if (!path.empty() && FindFirst(path, faAnyFile, found) == 0) {
+                Header.DateTime = found.Time;
+                FindClose(found);
+            } else {
+                Header.DateTime = DosDateTimeFromTime(std::time(nullptr));
+            }
+            Header.CompressedSize = 0;
+            Header.UncompressedSize = 0;
+            Header.CRC = 0;
+            Header.Method = 0;
+            Header.InternalAttributes = 0;
+        } else {
+            const uint32_t attributes = FileGetAttr(name);
+            if (attributes == faInvalid) return false;  // vanished since the expansion
+            Header.ExternalAttributes = attributes;
+            bool retry = false;
+            for (;;) {
+                try {
+                    FInStream = std::make_unique<TBufferedFileStream>(
+                        name, fmOpenRead | fmShareDenyWrite, false);
+                    break;
+                } catch (const EStreamError&) {
+                    // Also FIFOs, sockets and devices: they are never read, so never hang.
+                    if (OnSkippingFile) OnSkippingFile(*this, srFileOpenError, name, -1, retry);
+                    if (!retry) return false;
+                }
+            }
+            Header.DateTime = FileAgeOfHandle(FInStream->Handle());
+            sizeAtOpen = FInStream->Size();
+            Header.UncompressedSize = static_cast<uint64_t>(sizeAtOpen);
+        }
+
+        if (FStore83Names) name = ConvertPathName(name, false);
+        OemFilter(name);
+        Header.SetFileName(folder ? std::string() : NamePart(name));
+        Header.RelativeOffset = Out().Position();
+        Header.InternalAttributes = folder ? 0 : 2;
+        Header.DiskNumberStart = static_cast<uint32_t>(FVolume);
+        if (FStorePaths) Header.SetDirectory(StoredPathOf(name));
+
+        auto dropFile = [&]() {
+            if (!folder) {
+                FTotalBytes -= sizeAtOpen;
+                CloseSource();
+            }
+        };
+        // A name that stores as nothing (the root folder itself as a folder entry) is no entry.
+        if (Header.Directory().empty() && Header.FileName().empty()) {
+            dropFile();
+            return false;
+        }
+        int at = 0;
+        if (FByNameList->Find(Header, at)) {
+            bool retry = false;
+            if (OnSkippingFile) OnSkippingFile(*this, srNoOverwrite, Name, -1, retry);
+            dropFile();
+            return false;
+        }
+        bool skip = false;
+        if (OnStartZip) OnStartZip(*this, Name, Header, skip);
+        if (skip) {
+            dropFile();
+            return false;
+        }
+
+        // Sizes that may not fit the 32-bit fields need the Zip64 extra in the local header
+        // from the start: the header is patched in place and cannot grow later.
+        Header.Zip64Local = !folder && sizeAtOpen >= kLocalZip64Threshold;
+        Header.LocalExtraLength = Header.Zip64Local ? kZip64LocalExtraSize : 0;
+        EnsureRoom(static_cast<int64_t>(Header.LocalRecordSize()) + 1);
+        Header.DiskNumberStart = static_cast<uint32_t>(FVolume);
+        if (Header.Zip64Local || Out().Position() >= kZip32Limit) MarkZip64(Header);
+        WriteLocalHeader(Header);
+
+        if (folder) {
+            if (OnEndZip) OnEndZip(*this, Name, 0, 0, 0);
+            return true;
+        }
+
+        if (VolumesOn()) OpenStaging();
+        FCrc = 0xFFFFFFFFu;
+        if (FPackLevel <= 0 || IsNoCompress(Header.FileName())) {
+            StoreFile();
+            Header.CompressedSize = static_cast<uint64_t>(FFileBytesTaken);
+            Header.Method = 0;
+            Header.InternalAttributes = 0;
+        } else {
+            TDeflateEntryBits bits;
+            bits.Flags = Header.Flags;
+            bits.Method = Header.Method;
+            bits.InternalAttributes = Header.InternalAttributes;
+            TDeflateResult r = DeflateFile(FPackLevel > 9 ? 9 : FPackLevel, *FDeflateBuffers,
+                                           *FDeflateTables, *this, bits);
+            Header.Flags = bits.Flags;
+            Header.Method = bits.Method;
+            Header.InternalAttributes = bits.InternalAttributes;
+            Header.CompressedSize = r.CompressedSize;
+        }
+        Header.CRC = FCrc ^ 0xFFFFFFFFu;
+        // What was actually read, not what the file measured when it was opened.
+        Header.UncompressedSize = static_cast<uint64_t>(FFileBytesTaken);
+        if (!Header.Zip64Local && LocalNeedsZip64(Header))
+            throw EZipError("File grew beyond 4 GiB while it was read: " + Name);
+
+        // The final local header has the placeholder's length, so it overwrites it exactly.
+        const int64_t after = Out().Position();
+        Out().Seek(Header.RelativeOffset, soBeginning);
+        WriteLocalHeader(Header);
+        Out().Seek(after, soBeginning);
+        if (VolumesOn()) CopyStagingToOutput(Header);
+
+        CloseSource();
+        // Linux keeps no archive bit, so ResetArchiveBitOnZip has nothing to clear.
+        if (OnEndZip)
+            OnEndZip(*this, Name, static_cast<int64_t>(Header.UncompressedSize),
+                     static_cast<int64_t>(Header.CompressedSize), Out().Size());
+        FCurrentHeader = nullptr;
+        return true;
+    } catch (...) {
+        CloseSource();
+        DropStaging();
+        FCurrentHeader = nullptr;
+        throw;
+    }
+}
+
+void TZipWriter::MarkZip64(TZipHeaderInfo& Header) {
+    Header.VersionNeeded = kZip64Version;
+    Header.VersionMadeBy = kZip64Version;
+}
+
+void TZipWriter::WriteLocalHeader(TZipHeaderInfo& Header) {
+    Header.SaveLocalToStream(Out());
+    if (Header.Zip64Local) WriteZip64LocalExtra(Out(), Header);
+}
+
+void TZipWriter::StoreFile() {
+    uint8_t buffer[kStorePiece];
+    for (;;) {
+        uint32_t n = ReadInput(buffer, kStorePiece);
+        if (n == 0) break;
+        WriteOutput(buffer, n);
+    }
+}
+
+uint32_t TZipWriter::ReadInput(uint8_t* Buffer, uint16_t Count) {
+    int32_t n = FInStream->Read(Buffer, Count);
+    if (n <= 0) return 0;
+    FFileBytesTaken += n;
+    if (OnFilePercentDone) {
+        FFileBytesRead += n;
+        int percent =
+            PercentOf(static_cast<int64_t>(FCurrentHeader->UncompressedSize), FFileBytesRead);
+        if (VolumesOn()) percent /= 2;
+        OnFilePercentDone(*this, percent);
+    }
+    if (OnTotalPercentDone) {
+        FBytesDone += n;
+        OnTotalPercentDone(*this, PercentOf(FTotalBytes, FBytesDone));
+    }
+    FCrc = Crc32Update(FCrc, Buffer, static_cast<size_t>(n));
+    return static_cast<uint32_t>(n);
+}
+
+void TZipWriter::WriteOutput(const uint8_t* Buffer, uint32_t Count) {
+    TStream& target = FStage ? static_cast<TStream&>(*FStage) : Out();
+    if (Count > 0 &&
+        target.Write(Buffer, static_cast<int32_t>(Count)) != static_cast<int32_t>(Count))
+        throw ENotEnoughRoom(sidNotEnoughRoom);
+    if (DoProcessMessages()) {
+        UiHooks().ProcessMessages();
+        if (CancelRequested()) {
+            SetCancelRequested(false);
+            throw EUserCanceled(sidUserAborted);
+        }
+    }
+}
+
+}  // namespace qm

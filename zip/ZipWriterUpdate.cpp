@@ -1,0 +1,177 @@
+// Rebuilding an existing archive: carrying the old entries over, and putting the new archive
+// in the old one's place without ever leaving the back-up missing.
+#include <sys/stat.h>
+
+#include <cstring>
+#include <unordered_map>
+
+#include "platform/FileOps.h"
+#include "platform/FileStream.h"
+#include "platform/SystemFolders.h"
+#include "platform/TempFile.h"
+#include "zip/BufferStream.h"
+#include "zip/BufferedFileStream.h"
+#include "zip/DateUtils.h"
+#include "zip/PathUtils.h"
+#include "zip/SortedZip.h"
+#include "zip/StoredPath.h"
+#include "zip/ZipErrors.h"
+#include "zip/ZipWriter.h"
+
+namespace qm {
+
+std::string TZipWriter::ChooseTempFolder() const {
+    if (!FTempPath.empty() && DirectoryExists(FTempPath)) return FTempPath;
+    return GetTempFolder();
+}
+
+void TZipWriter::MergeExistingEntries() {
+    // Stored name -> the FilesList lines that would get it, in list order. A line that has been
+    // used is marked, not erased, so indices stay valid.
+    std::unordered_map<std::string, std::vector<size_t>> linesByName;
+    const TStoredPathRules rules = PathRules();
+    for (size_t j = 0; j < FLines.size(); ++j) {
+        std::string name = FLines[j];
+        OemFilter(name);
+        linesByName[StoredNameOf(name, rules)].push_back(j);
+    }
+    std::vector<bool> used(FLines.size(), false);
+
+    const int count = Count();
+    for (int i = 0; i < count; ++i) {
+        TZipHeaderInfo& old = *SortedView()->Items(i);
+        auto copy = std::make_unique<TZipHeaderInfo>();
+        copy->Assign(old);
+        if (old.HasComment() && !old.HasCommentText()) copy->SetFileComment(GetEntryComment(i));
+
+        size_t line = SIZE_MAX;
+        auto it = linesByName.find(old.Directory() + old.FileName());
+        if (it != linesByName.end()) {
+            for (size_t j : it->second) {
+                if (!used[j]) {
+                    line = j;
+                    break;
+                }
+            }
+        }
+        bool keep = true;
+        if (line != SIZE_MAX) {
+            used[line] = true;
+            if (FZipAction != zaReplace && GetEntryDateTime(i) >= GetFileDateTime(FLines[line])) {
+                if (OnUpdate) OnUpdate(*this, uaKeeping, i);
+            } else {
+                if (OnUpdate) OnUpdate(*this, uaReplacing, i);
+                auto header = std::make_unique<TZipHeaderInfo>();
+                if (ZipOneFile(FLines[line], *header)) {
+                    RecordEntry(std::move(header), FLines[line], true);
+                    keep = false;
+                }
+                // Not written (cannot be opened, skipped, a duplicate name): the old entry is
+                // kept, so an update never loses what it did not replace.
+            }
+        }
+        if (keep) {
+            CopyEntry(*copy);
+            RecordEntry(std::move(copy), std::string(), false);
+        }
+    }
+
+    std::vector<std::string> left;
+    for (size_t j = 0; j < FLines.size(); ++j)
+        if (!used[j]) left.push_back(FLines[j]);
+    FLines = std::move(left);
+}
+
+namespace {
+
+uint16_t Le16(const uint8_t* P) {
+    return static_cast<uint16_t>(P[0] | (P[1] << 8));
+}
+uint32_t Le32(const uint8_t* P) {
+    return static_cast<uint32_t>(P[0]) | (static_cast<uint32_t>(P[1]) << 8) |
+           (static_cast<uint32_t>(P[2]) << 16) | (static_cast<uint32_t>(P[3]) << 24);
+}
+
+}  // namespace
+
+void TZipWriter::CopyEntry(TZipHeaderInfo& Entry) {
+    TStream& in = *ArchiveStream();
+    const int64_t archiveSize = in.Size();
+    const int64_t offset = static_cast<int64_t>(Entry.RelativeOffset);
+    // Offsets and sizes come from a file that may be damaged: never copy from outside it.
+    if (offset < 0 || offset + 30 > archiveSize) throw EBadZipFile(sidNotAValidZip);
+    uint8_t local[30];
+    in.Seek(offset, soBeginning);
+    if (in.Read(local, 30) != 30 || Le32(local) != 0x04034B50u) throw EBadZipFile(sidNotAValidZip);
+    const uint16_t nameLength = Le16(local + 26);
+    const uint16_t extraLength = Le16(local + 28);
+    const int64_t dataStart = offset + 30 + nameLength;
+    const int64_t toCopy =
+        static_cast<int64_t>(extraLength) + static_cast<int64_t>(Entry.CompressedSize);
+    if (dataStart + toCopy > archiveSize) throw EBadZipFile(sidNotAValidZip);
+
+    Entry.LocalExtraLength = extraLength;
+    // The new local header carries the true sizes and CRC, so a data descriptor of the old
+    // entry (which is not copied) must no longer be announced.
+    Entry.Flags = static_cast<uint16_t>(Entry.Flags & ~kFlagDataDescriptor);
+    EnsureRoom(static_cast<int64_t>(Entry.LocalRecordSize()) + 1);
+    Entry.DiskNumberStart = static_cast<uint32_t>(FVolume);
+    Entry.SaveLocalToStream(Out());
+    if (toCopy > 0) {
+        in.Seek(dataStart, soBeginning);
+        if (Out().CopyFrom(in, toCopy) != toCopy) throw EBadZipFile(sidNotAValidZip);
+    }
+}
+
+namespace {
+
+struct TTempGuard {
+    std::string Name;
+    ~TTempGuard() {
+        if (!Name.empty()) DeleteFile(Name);
+    }
+};
+
+void CopyWholeFile(const std::string& Source, const std::string& Dest, bool Commit) {
+    TFileStream in(Source, fmOpenRead);
+    TFileStream out(Dest, fmCreate);
+    std::vector<uint8_t> buffer(1 << 16);
+    for (;;) {
+        int32_t n = in.Read(buffer.data(), static_cast<int32_t>(buffer.size()));
+        if (n <= 0) break;
+        if (out.Write(buffer.data(), n) != n) throw ENotEnoughRoom(sidNotEnoughRoom);
+    }
+    if (Commit && !out.Commit()) throw ENotEnoughRoom(sidNotEnoughRoom);
+    if (!out.Close()) throw ENotEnoughRoom(sidNotEnoughRoom);
+}
+
+}  // namespace
+
+void TZipWriter::ReplaceArchive() {
+    const std::string target = ZipName();
+    TTempGuard temp{FOutFileName};
+    struct stat old {};
+    const bool haveOld = ::stat(target.c_str(), &old) == 0;
+    std::string dir = DirectoryPart(target);
+    if (dir.empty()) dir = ".";
+    struct stat tempSt {
+    }, dirSt{};
+    const bool sameFileSystem = ::stat(FOutFileName.c_str(), &tempSt) == 0 &&
+                                ::stat(dir.c_str(), &dirSt) == 0 && tempSt.st_dev == dirSt.st_dev;
+    // The new archive keeps the old one's permissions.
+    if (haveOld) ::chmod(FOutFileName.c_str(), old.st_mode & 07777);
+    if (sameFileSystem && RenameFile(FOutFileName, target)) {
+        temp.Name.clear();
+        return;
+    }
+    // Another file system: copy next to the old archive first, then rename over it in one
+    // step, so that either the old or the new archive is always there, complete.
+    TTempGuard near{MakeTempFileName(dir)};
+    CopyWholeFile(FOutFileName, near.Name, FlushFilesOnClose());
+    if (haveOld) ::chmod(near.Name.c_str(), old.st_mode & 07777);
+    if (!RenameFile(near.Name, target))
+        throw EFCreateError("Cannot replace " + target + ": " + std::strerror(errno));
+    near.Name.clear();
+}
+
+}  // namespace qm
