@@ -220,3 +220,39 @@ TEST(TZipWriterUpdate, DamagedOldArchiveStopsTheUpdateUntouched) {
 
 }  // namespace
 }  // namespace qm
+
+namespace qm {
+namespace {
+
+TEST(TZipWriterDispose, SourcesGoOnlyAfterSuccessAndOnlyUnlessSkipped) {
+    test::TestDir dir;
+    std::string a = dir.File("src/a.txt", test::TextBytes(20000));
+    std::string b = dir.File("src/b.txt", "keep me");
+    {
+        // A failed run deletes nothing.
+        TZipWriter w;
+        w.SetZipName(dir / "d.zip");
+        w.SetDispose(true);
+        w.FilesList() = {dir.Path() + "/src/*"};
+        w.OnStartZipInfo = [](TZipWriter&, int, int64_t, TEndCentral&, bool& Stop) { Stop = true; };
+        EXPECT_THROW(w.ZipFiles(), EUserCanceled);
+        EXPECT_TRUE(test::Exists(a) && test::Exists(b));
+    }
+    TZipWriter w;
+    w.SetZipName(dir / "d.zip");
+    w.SetDispose(true);
+    w.FilesList() = {dir.Path() + "/src/*"};
+    std::vector<std::string> asked;
+    w.OnDisposeFile = [&](TZipWriter&, const std::string& Name, bool& Skip) {
+        asked.push_back(Name);
+        Skip = Name == b;
+    };
+    EXPECT_EQ(w.ZipFiles(), 2);
+    EXPECT_EQ(asked, (std::vector<std::string>{a, b}));
+    EXPECT_FALSE(test::Exists(a));
+    EXPECT_TRUE(test::Exists(b));
+    EXPECT_EQ(test::RunCommand("unzip -tq " + test::ShellQuote(dir / "d.zip")).Status, 0);
+}
+
+}  // namespace
+}  // namespace qm

@@ -49,6 +49,14 @@ class TQmzipHooks : public qm::TConsoleUiHooks {
     qm::TZipWriter& FWriter;
 };
 
+// Messages use a single carriage return as line break; a terminal wants a line feed.
+std::string Printable(const char* Message) {
+    std::string text = Message;
+    for (char& c : text)
+        if (c == '\r') c = '\n';
+    return text;
+}
+
 qm::TZipAction ActionOf(const std::string& Name) {
     if (Name == "replace") return qm::zaReplace;
     if (Name == "freshen") return qm::zaFreshen;
@@ -98,11 +106,11 @@ int Run(const qm::qmzip::TOptions& Options) {
         return 0;
     } catch (const EUserCanceled& e) {
         progress.Finish();
-        std::fprintf(stderr, "qmzip: %s\n", e.what());
+        std::fprintf(stderr, "qmzip: %s\n", Printable(e.what()).c_str());
         return Interrupted ? 130 : 1;
     } catch (const std::exception& e) {
         progress.Finish();
-        std::fprintf(stderr, "qmzip: %s\n", e.what());
+        std::fprintf(stderr, "qmzip: %s\n", Printable(e.what()).c_str());
         return Interrupted ? 130 : 1;
     }
 }
