@@ -163,7 +163,7 @@ TEST(DeflateProperties, MatchExtensionEqualsThePairLoop) {
         for (auto& B : Buf) B = static_cast<uint8_t>(R() % 3);  // long chance equalities
         const size_t A = R() % 2000, B = 2100 + R() % 2000;
         const size_t Common = R() % 300;
-        std::memcpy(&Buf[B], &Buf[A], std::min<size_t>(Common, 600));
+        std::memmove(&Buf[B], &Buf[A], std::min<size_t>(Common, 600));
         Buf[B] = Buf[A];
         Buf[B + 1] = Buf[A + 1];
         Buf[B + 2] = Buf[A + 2];
