@@ -154,6 +154,19 @@ TEST(TZipWriter, ArchiveInsideTheFolderIsNotAddedToItself) {
     ASSERT_EQ(::chdir(cwd.c_str()), 0);
 }
 
+TEST(TZipWriter, MaskWithoutFolderOrRootMeansTheCurrentFolder) {
+    TestDir dir;
+    std::string a = dir.File("cur/a.txt", "in the current folder");
+    std::string cwd = GetCurrentDir();
+    ASSERT_EQ(::chdir((dir / "cur").c_str()), 0);
+    TZipWriter w;
+    w.SetZipName(dir / "cur.zip");
+    w.FilesList() = {"*.txt"};
+    EXPECT_EQ(w.ZipFiles(), 1);
+    ASSERT_EQ(::chdir(cwd.c_str()), 0);
+    EXPECT_EQ(CheckArchive(dir / "cur.zip", {{"a.txt", a}}), "");
+}
+
 TEST(TZipWriter, MissingExplicitFileFiresNoSuchFile) {
     TestDir dir;
     TZipWriter w;
