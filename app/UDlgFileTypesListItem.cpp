@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <algorithm>
 #include <memory>
 
 #include "app/UDlgFileTypesLists.h"
@@ -73,6 +74,14 @@ TDlgFileTypesListItem::TDlgFileTypesListItem(QWidget* Parent) : QDialog(Parent) 
     Label2->setBuddy(edFileMasks);
     Label3 = MakeLabel(this, "Label3", QStringLiteral("(separate by semicolons, ex.: *.doc;*.txt)"),
                        76, 68);
+    // Fonts wider than the designed one push the labels into the edits: then the edits start
+    // after the labels and keep their right edges (the hint under them stays where it is, so
+    // that it keeps inside the frame).
+    int labelsRight = std::max(Label1->geometry().right(), Label2->geometry().right()) + 4;
+    if (labelsRight > edName->x()) {
+        for (QWidget* w : {static_cast<QWidget*>(edName), static_cast<QWidget*>(edFileMasks)})
+            w->setGeometry(QRect(QPoint(labelsRight, w->y()), w->geometry().bottomRight()));
+    }
     OKBtn = MakeButton(this, "OKBtn", QStringLiteral("OK"), QRect(79, 104, 75, 25));
     CancelBtn = MakeButton(this, "CancelBtn", QStringLiteral("Cancel"), QRect(159, 104, 75, 25));
     OKBtn->setDefault(true);

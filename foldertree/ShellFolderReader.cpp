@@ -25,11 +25,29 @@ TShellFolderReader::~TShellFolderReader() {
     FState->Receiver = nullptr;
 }
 
+namespace {
+
+// Listings wait on the file system, not on the processor, and a hung mount can hold a thread
+// for good; so the pool is larger than the processor count and is never destroyed (the
+// application's exit must not wait for a listing that never ends).
+inline constexpr int kListingThreads = 8;
+
+QThreadPool& ListingPool() {
+    static QThreadPool* pool = [] {
+        auto* created = new QThreadPool;
+        created->setMaxThreadCount(kListingThreads);
+        return created;
+    }();
+    return *pool;
+}
+
+}  // namespace
+
 void TShellFolderReader::Read(uint64_t Ticket,
                               std::shared_ptr<const TCustomShellController> Controller,
                               TShellItem Folder, TEnumFlags Flags) {
     std::shared_ptr<TState> state = FState;
-    QThreadPool::globalInstance()->start(
+    ListingPool().start(
         [state, Ticket, Controller = std::move(Controller), Folder = std::move(Folder), Flags] {
             auto listing = std::make_shared<TShellListing>(Controller->EnumObjects(Folder, Flags));
             // Posting under the lock: the receiver cannot be destroyed in between, and its

@@ -64,6 +64,13 @@ QTreeWidgetItem* RowNamed(TDlgFileTypesLists* Dialog, const QString& Name) {
     return found.isEmpty() ? nullptr : found.first();
 }
 
+// Lets the event loop wait for events once, as it does when the user is idle.
+void WaitIdle() {
+    QEventLoop loop;
+    QTimer::singleShot(20, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
 // Selects the row as a click would, and lets the idle-time update run.
 void Select(TDlgFileTypesLists* Dialog, const QString& Name) {
     Dialog->ListView1->setCurrentItem(RowNamed(Dialog, Name));
@@ -278,6 +285,23 @@ class TDlgFileTypesListsTest : public QObject {
             QCOMPARE(Dialog->Rows(), (std::vector<TFileTypesList>{{"Docs", "*.doc"}}));
         });
         QVERIFY(FHooks->Boxes.empty());
+    }
+
+    void editAndDeleteFollowTheSelectionWhenIdle() {
+        WriteIni(std::string(kSection) + "Item1=A,*.a\n");
+        WithListsDialog([](TDlgFileTypesLists* Dialog) {
+            QVERIFY(!Dialog->Button2->isEnabled());
+            QVERIFY(Dialog->ActNew->isEnabled());
+            // No direct call of the update: the event loop's idle hook must run it.
+            Dialog->ListView1->setCurrentItem(RowNamed(Dialog, "A"));
+            WaitIdle();
+            QVERIFY(Dialog->Button2->isEnabled());
+            QVERIFY(Dialog->Button3->isEnabled());
+            Dialog->ListView1->clearSelection();
+            WaitIdle();
+            QVERIFY(!Dialog->ActDelete->isEnabled());
+            QVERIFY(!Dialog->ActEdit->isEnabled());
+        });
     }
 
     void deleteAsksAndHonoursTheAnswer() {

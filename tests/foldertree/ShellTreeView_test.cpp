@@ -206,6 +206,22 @@ class ShellTreeViewTest : public QObject {
         QCOMPARE(tree.currentItem()->parent(), top->child(1));
     }
 
+    void thePublishedDefaults() {
+        TShellTreeView tree;
+        QCOMPARE(tree.Options(),
+                 toAllowRename | toAllowDrag | toAllowDrop | toExpandTopNode | toShellMenu);
+        QCOMPARE(tree.SpecialRootFolder(), sfDesktop);
+        QVERIFY(tree.RootFolder().isEmpty());
+        QCOMPARE(tree.SpecialStartInFolder(), sfNone);
+        QVERIFY(tree.StartInFolder().isEmpty());
+        QCOMPARE(tree.ExpandInterval(), 2000);
+        QCOMPARE(tree.CompressedColor(), QColor(Qt::blue));
+        QVERIFY(!tree.Filtered());
+        QVERIFY(!tree.SelectedShellItem());
+        tree.SetEnabled(false);
+        QVERIFY(!tree.Enabled());
+    }
+
     void specialFoldersResolveOrRaise() {
         TShellTreeView tree;
         tree.SetSpecialRootFolder(sfPersonal);

@@ -135,10 +135,10 @@ void StreamRoundTrip(uint64_t Size, int Level) {
     EXPECT_EQ(IO.FCrcOut, IO.FCrcIn);
 }
 
-TEST(DeflateRoundTrip, FourMegabytesAcrossManySlides) {
-    for (int Level : {1, 3, 4, 6, 9}) {
+TEST(DeflateRoundTrip, TwoMegabytesAcrossManySlides) {
+    for (int Level : {2, 4, 6}) {
         SCOPED_TRACE(Level);
-        StreamRoundTrip(4u << 20, Level);
+        StreamRoundTrip(2u << 20, Level);
     }
 }
 

@@ -7,7 +7,6 @@
 
 namespace qm::detail {
 
-
 TMatchFinder::TMatchFinder(TDeflateBuffers& Buffers, TDeflateIO& IO, TBlockCoder& Coder,
                            const TLevelParameters& Level)
     : FWindow(Buffers.Window()),
@@ -75,119 +74,192 @@ void TMatchFinder::RefillWindow() {
 }
 
 uint32_t TMatchFinder::FindLongestMatch(uint32_t Candidate, uint32_t LengthToBeat) {
+    // The loop is bound by the latency of the chain loads; everything else stays in registers.
+    const uint8_t* const Window = FWindow;
+    const uint16_t* const Links = FLinks;
     uint32_t Budget = FLevel.ChainLimit;
     if (LengthToBeat >= FLevel.GoodLength) Budget >>= 2;
     const uint32_t Limit = FPosition > kMaxDistance ? FPosition - kMaxDistance : 0;
-    const uint8_t* Scan = FWindow + FPosition;
+    const uint8_t* const Scan = Window + FPosition;
     const uint32_t Nice = FLevel.NiceLength;
     uint32_t Best = LengthToBeat;
+    uint32_t MatchStart = FMatchStart;
     const uint16_t ScanStart = Load16(Scan);
     uint16_t ScanEnd = Load16(Scan + Best - 1);
 
-    do {
-        const uint8_t* Match = FWindow + Candidate;
+    for (;;) {
+        const uint8_t* const Match = Window + Candidate;
         // Only a candidate that agrees at the end of the best match so far can beat it.
-        if (Load16(Match + Best - 1) != ScanEnd || Load16(Match) != ScanStart) continue;
-        const uint32_t Length = MatchLength(Scan, Match);
-        if (Length > Best) {
-            FMatchStart = Candidate;
-            Best = Length;
-            if (Length >= Nice) break;
-            ScanEnd = Load16(Scan + Best - 1);
+        if (Load16(Match + Best - 1) == ScanEnd && Load16(Match) == ScanStart) [[unlikely]] {
+            const uint32_t Length = MatchLength(Scan, Match);
+            if (Length > Best) {
+                MatchStart = Candidate;
+                Best = Length;
+                if (Length >= Nice) break;
+                ScanEnd = Load16(Scan + Best - 1);
+            }
         }
-    } while ((Candidate = FLinks[Candidate & kWindowMask]) > Limit && --Budget != 0);
+        Candidate = Links[Candidate & kWindowMask];
+        if (Candidate <= Limit || --Budget == 0) break;
+    }
+    FMatchStart = MatchStart;
     return Best;
 }
 
+// The main loops keep the hot state in locals and store it back only around the rare calls
+// that need it (refill, slide, block output).
+// The main loops keep the hot state in locals and store it back only around the rare calls
+// that need it (refill, slide, block output).
 uint64_t TMatchFinder::DeflateGreedy() {
+    uint8_t* const Window = FWindow;
+    uint16_t* const Heads = FHeads;
+    uint16_t* const Links = FLinks;
+    const uint32_t LazyLimit = FLevel.LazyLimit;
+    uint32_t Position = FPosition, Lookahead = FLookahead, Hash = FHash;
+    auto Store = [&] {
+        FPosition = Position;
+        FLookahead = Lookahead;
+        FHash = Hash;
+    };
+    auto Reload = [&] {
+        Position = FPosition;
+        Lookahead = FLookahead;
+        Hash = FHash;
+    };
+    auto Insert = [&](uint32_t P) {
+        Hash = ((Hash << kHashShift) ^ Window[P + 2]) & kHashMask;
+        const uint32_t Candidate = Heads[Hash];
+        Links[P & kWindowMask] = static_cast<uint16_t>(Candidate);
+        Heads[Hash] = static_cast<uint16_t>(P);
+        return Candidate;
+    };
+
     uint32_t MatchLength = 0;
-    while (FLookahead != 0) {
+    while (Lookahead != 0) {
         uint32_t Candidate = 0;
-        if (FLookahead >= kMinMatch) Candidate = InsertString(FPosition);
-        if (Candidate != 0 && FPosition - Candidate <= kMaxDistance) {
+        if (Lookahead >= kMinMatch) Candidate = Insert(Position);
+        if (Candidate != 0 && Position - Candidate <= kMaxDistance) {
+            FPosition = Position;
             MatchLength = FindLongestMatch(Candidate, kMinMatch - 1);
-            if (MatchLength > FLookahead) MatchLength = FLookahead;
+            if (MatchLength > Lookahead) MatchLength = Lookahead;
         }
+        const int64_t Input = static_cast<int64_t>(Position) - FBlockStart;
         bool EndBlock;
         if (MatchLength >= kMinMatch) {
-            EndBlock =
-                FCoder.RecordMatch(FPosition - FMatchStart, MatchLength - kMinMatch, BlockInput());
-            FLookahead -= MatchLength;
-            if (MatchLength <= FLevel.LazyLimit) {
+            EndBlock = FCoder.RecordMatch(Position - FMatchStart, MatchLength - kMinMatch, Input);
+            Lookahead -= MatchLength;
+            if (MatchLength <= LazyLimit) {
                 --MatchLength;
                 do {
-                    ++FPosition;
-                    InsertString(FPosition);
+                    ++Position;
+                    Insert(Position);
                 } while (--MatchLength != 0);
-                ++FPosition;
+                ++Position;
             } else {
                 // The inside of a long match is not worth inserting; restart the hash after it.
-                FPosition += MatchLength;
+                Position += MatchLength;
                 MatchLength = 0;
-                FHash = FWindow[FPosition];
-                FHash = ((FHash << kHashShift) ^ FWindow[FPosition + 1]) & kHashMask;
+                Hash = Window[Position];
+                Hash = ((Hash << kHashShift) ^ Window[Position + 1]) & kHashMask;
             }
         } else {
-            EndBlock = FCoder.RecordLiteral(FWindow[FPosition], BlockInput());
-            --FLookahead;
-            ++FPosition;
+            EndBlock = FCoder.RecordLiteral(Window[Position], Input);
+            --Lookahead;
+            ++Position;
         }
-        if (EndBlock) {
+        if (EndBlock) [[unlikely]] {
+            Store();
             EmitBlock(false);
-            FBlockStart = static_cast<int32_t>(FPosition);
+            FBlockStart = static_cast<int32_t>(Position);
         }
-        if (FLookahead < kMinLookahead) RefillWindow();
+        if (Lookahead < kMinLookahead) [[unlikely]] {
+            Store();
+            RefillWindow();
+            Reload();
+        }
     }
+    Store();
     return EmitBlock(true);
 }
 
 uint64_t TMatchFinder::DeflateLazy() {
+    uint8_t* const Window = FWindow;
+    uint16_t* const Heads = FHeads;
+    uint16_t* const Links = FLinks;
+    const uint32_t LazyLimit = FLevel.LazyLimit;
+    uint32_t Position = FPosition, Lookahead = FLookahead, Hash = FHash;
+    auto Store = [&] {
+        FPosition = Position;
+        FLookahead = Lookahead;
+        FHash = Hash;
+    };
+    auto Reload = [&] {
+        Position = FPosition;
+        Lookahead = FLookahead;
+        Hash = FHash;
+    };
+    auto Insert = [&](uint32_t P) {
+        Hash = ((Hash << kHashShift) ^ Window[P + 2]) & kHashMask;
+        const uint32_t Candidate = Heads[Hash];
+        Links[P & kWindowMask] = static_cast<uint16_t>(Candidate);
+        Heads[Hash] = static_cast<uint16_t>(P);
+        return Candidate;
+    };
+
     uint32_t MatchLength = kMinMatch - 1;
     bool LiteralPending = false;
-    while (FLookahead != 0) {
+    while (Lookahead != 0) {
         uint32_t Candidate = 0;
-        if (FLookahead >= kMinMatch) Candidate = InsertString(FPosition);
+        if (Lookahead >= kMinMatch) Candidate = Insert(Position);
         const uint32_t PreviousLength = MatchLength;
         const uint32_t PreviousMatch = FMatchStart;
         MatchLength = kMinMatch - 1;
-        if (Candidate != 0 && PreviousLength < FLevel.LazyLimit &&
-            FPosition - Candidate <= kMaxDistance) {
+        if (Candidate != 0 && PreviousLength < LazyLimit && Position - Candidate <= kMaxDistance) {
+            FPosition = Position;
             MatchLength = FindLongestMatch(Candidate, PreviousLength);
-            if (MatchLength > FLookahead) MatchLength = FLookahead;
-            if (MatchLength == kMinMatch && FPosition - FMatchStart > kTooFar)
+            if (MatchLength > Lookahead) MatchLength = Lookahead;
+            if (MatchLength == kMinMatch && Position - FMatchStart > kTooFar)
                 MatchLength = kMinMatch - 1;
         }
+        const int64_t Input = static_cast<int64_t>(Position) - FBlockStart;
         if (PreviousLength >= kMinMatch && MatchLength <= PreviousLength) {
-            const bool EndBlock = FCoder.RecordMatch(FPosition - 1 - PreviousMatch,
-                                                     PreviousLength - kMinMatch, BlockInput());
-            FLookahead -= PreviousLength - 1;
+            const bool EndBlock =
+                FCoder.RecordMatch(Position - 1 - PreviousMatch, PreviousLength - kMinMatch, Input);
+            Lookahead -= PreviousLength - 1;
             uint32_t Inserts = PreviousLength - 2;
             do {
-                ++FPosition;
-                InsertString(FPosition);
+                ++Position;
+                Insert(Position);
             } while (--Inserts != 0);
             LiteralPending = false;
             MatchLength = kMinMatch - 1;
-            ++FPosition;
-            if (EndBlock) {
+            ++Position;
+            if (EndBlock) [[unlikely]] {
+                Store();
                 EmitBlock(false);
-                FBlockStart = static_cast<int32_t>(FPosition);
+                FBlockStart = static_cast<int32_t>(Position);
             }
         } else if (LiteralPending) {
-            if (FCoder.RecordLiteral(FWindow[FPosition - 1], BlockInput())) {
+            if (FCoder.RecordLiteral(Window[Position - 1], Input)) [[unlikely]] {
+                Store();
                 EmitBlock(false);
-                FBlockStart = static_cast<int32_t>(FPosition);
+                FBlockStart = static_cast<int32_t>(Position);
             }
-            ++FPosition;
-            --FLookahead;
+            ++Position;
+            --Lookahead;
         } else {
             LiteralPending = true;
-            ++FPosition;
-            --FLookahead;
+            ++Position;
+            --Lookahead;
         }
-        if (FLookahead < kMinLookahead) RefillWindow();
+        if (Lookahead < kMinLookahead) [[unlikely]] {
+            Store();
+            RefillWindow();
+            Reload();
+        }
     }
-    if (LiteralPending) FCoder.RecordLiteral(FWindow[FPosition - 1], BlockInput());
+    Store();
+    if (LiteralPending) FCoder.RecordLiteral(Window[Position - 1], BlockInput());
     return EmitBlock(true);
 }
 

@@ -49,14 +49,6 @@ class TMatchFinder {
     uint64_t DeflateLazy();
     void RefillWindow();
     void SlideWindow();
-    // Inserts the string at position P and returns the previous head of its chain.
-    uint32_t InsertString(uint32_t P) {
-        FHash = ((FHash << kHashShift) ^ FWindow[P + 2]) & kHashMask;
-        const uint32_t Candidate = FHeads[FHash];
-        FLinks[P & kWindowMask] = static_cast<uint16_t>(Candidate);
-        FHeads[FHash] = static_cast<uint16_t>(P);
-        return Candidate;
-    }
     uint32_t FindLongestMatch(uint32_t Candidate, uint32_t LengthToBeat);
     uint64_t EmitBlock(bool Last) {
         const uint8_t* Input = FBlockStart >= 0 ? FWindow + FBlockStart : nullptr;
