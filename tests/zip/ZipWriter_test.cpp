@@ -62,6 +62,7 @@ TEST(TZipWriter, StoredAndNoCompressEntriesAreReadExactly) {
         const std::string archive = dir / ("level" + std::to_string(level) + ".zip");
         test::ConfigureSubFolderBackUp(w, tree.Root, archive);
         w.SetPackLevel(level);
+        w.SetFlushFilesOnClose(level == 1);
         w.NoCompressList() = {"*.TXT"};  // masks ignore letter case
         EXPECT_EQ(w.ZipFiles(), 9);
         EXPECT_EQ(CheckArchive(archive, tree.Recursive()), "") << "level " << level;
@@ -152,6 +153,19 @@ TEST(TZipWriter, ArchiveInsideTheFolderIsNotAddedToItself) {
         EXPECT_EQ(CheckArchive(dir / "self.zip", {{"a.txt", a}}), "");
     }
     ASSERT_EQ(::chdir(cwd.c_str()), 0);
+}
+
+TEST(TZipWriter, MaskWithoutFolderOrRootMeansTheCurrentFolder) {
+    TestDir dir;
+    std::string a = dir.File("cur/a.txt", "in the current folder");
+    std::string cwd = GetCurrentDir();
+    ASSERT_EQ(::chdir((dir / "cur").c_str()), 0);
+    TZipWriter w;
+    w.SetZipName(dir / "cur.zip");
+    w.FilesList() = {"*.txt"};
+    EXPECT_EQ(w.ZipFiles(), 1);
+    ASSERT_EQ(::chdir(cwd.c_str()), 0);
+    EXPECT_EQ(CheckArchive(dir / "cur.zip", {{"a.txt", a}}), "");
 }
 
 TEST(TZipWriter, MissingExplicitFileFiresNoSuchFile) {
