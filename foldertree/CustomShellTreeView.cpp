@@ -310,7 +310,9 @@ void TCustomShellTreeView::WatchFolder(const TShellFolder& Folder, bool On) {
         FChanges.WatchMounts(kComputerPath, On);
         return;
     }
-    if (!Folder.IsFolder()) return;
+    // inotify sees nothing of what other machines do on a network file system, and setting a
+    // watch there would touch a possibly hung mount from the GUI thread.
+    if (!Folder.IsFolder() || Folder.Media() == smRemote) return;
     if (On)
         FChanges.Watch(Folder.Path());
     else

@@ -170,6 +170,10 @@ int TZipWriter::RunOperation() {
         if (!FLines.empty()) ExpandFilesList();
 
         FUpdating = FileExists(ZipName());
+        // Volumes are written in ZipName's place one after the other; an old archive of that
+        // name cannot be rebuilt that way without scattering volumes in the temporary folder.
+        if (FUpdating && VolumesOn())
+            throw EZipError("Cannot write volumes over the existing archive " + ZipName());
         FDeflateBuffers = std::make_unique<TDeflateBuffers>();
         if (!FDeflateTables) FDeflateTables = std::make_unique<TDeflateStaticTables>();
         if (FUpdating) {

@@ -133,6 +133,8 @@ class TZipWriter : public TZipReader, private TDeflateIO {
     void RecordEntry(std::unique_ptr<TZipHeaderInfo> Header, const std::string& Name, bool Counted);
     void MergeExistingEntries();
     bool MatchesEntry(const std::string& Line, const TZipHeaderInfo& Entry) const;
+    // The stored name (directory part and name part) a FilesList line would get.
+    std::string StoredNameOfLine(const std::string& Line) const;
     void CopyEntry(TZipHeaderInfo& Entry);
     void ReplaceArchive();
     void DisposeFiles();

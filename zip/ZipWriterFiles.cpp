@@ -11,6 +11,7 @@
 #include "platform/FileAttributes.h"
 #include "platform/FileOps.h"
 #include "platform/FindFile.h"
+#include "platform/SystemFolders.h"
 #include "platform/UiHooks.h"
 #include "zip/BufferStream.h"
 #include "zip/BufferedFileStream.h"
@@ -59,10 +60,16 @@ std::string TZipWriter::StoredPathOf(const std::string& Name) const {
     return StoredDirectoryOf(Name, PathRules());
 }
 
-bool TZipWriter::MatchesEntry(const std::string& Line, const TZipHeaderInfo& Entry) const {
+std::string TZipWriter::StoredNameOfLine(const std::string& Line) const {
     std::string name = Line;
     OemFilter(name);
-    return StoredNameOf(name, PathRules()) == Entry.Directory() + Entry.FileName();
+    return StoredNameOf(name, PathRules());
+}
+
+// Names are compared exactly: Linux file names are case-sensitive, so A.txt and a.txt are two
+// files and two entries.
+bool TZipWriter::MatchesEntry(const std::string& Line, const TZipHeaderInfo& Entry) const {
+    return StoredNameOfLine(Line) == Entry.StoredName();
 }
 
 namespace {
@@ -120,10 +127,7 @@ bool TZipWriter::IsArchiveItself(const std::string& FileName) const {
 }
 
 bool TZipWriter::FreshenRefuses(const std::string& FileName) const {
-    if (FZipAction != zaFreshen) return false;
-    std::string name = FileName;
-    OemFilter(name);
-    return FOldStoredNames.count(StoredNameOf(name, PathRules())) == 0;
+    return FZipAction == zaFreshen && FOldStoredNames.count(StoredNameOfLine(FileName)) == 0;
 }
 
 void TZipWriter::ExpandFilesList() {
@@ -182,9 +186,11 @@ void TZipWriter::ExpandWildcard(const std::string& Spec, std::vector<std::string
     }
     std::string folder = DirectoryPart(spec);
     if (folder.empty()) folder = RootDir();
+    // Without a folder and a root, the current folder (an empty start would be "/").
+    if (folder.empty()) folder = GetCurrentDir() + "/";
     const std::string mask = NamePart(spec);
     // A folder mask is the walk's to resolve; a plain folder that is missing gives nothing.
-    if (!IsWildcard(folder) && !DirectoryExists(folder.empty() ? "." : folder)) return;
+    if (!IsWildcard(folder) && !DirectoryExists(folder)) return;
 
     TDirSearch search(folder, mask, recurse);
     for (;;) {

@@ -29,12 +29,8 @@ void TZipWriter::MergeExistingEntries() {
     // Stored name -> the FilesList lines that would get it, in list order. A line that has been
     // used is marked, not erased, so indices stay valid.
     std::unordered_map<std::string, std::vector<size_t>> linesByName;
-    const TStoredPathRules rules = PathRules();
-    for (size_t j = 0; j < FLines.size(); ++j) {
-        std::string name = FLines[j];
-        OemFilter(name);
-        linesByName[StoredNameOf(name, rules)].push_back(j);
-    }
+    for (size_t j = 0; j < FLines.size(); ++j)
+        linesByName[StoredNameOfLine(FLines[j])].push_back(j);
     std::vector<bool> used(FLines.size(), false);
 
     const int count = Count();
@@ -48,7 +44,7 @@ void TZipWriter::MergeExistingEntries() {
         auto it = linesByName.find(old.Directory() + old.FileName());
         if (it != linesByName.end()) {
             for (size_t j : it->second) {
-                if (!used[j]) {
+                if (!used[j] && MatchesEntry(FLines[j], old)) {
                     line = j;
                     break;
                 }

@@ -144,6 +144,23 @@ TEST(TZipWriterVolumes, EmptyNameFromTheNextDiskHandlerCancels) {
     EXPECT_TRUE(test::FilesWithPrefix(dir / "tmp", "XQZ").empty());
 }
 
+TEST(TZipWriterVolumes, AnExistingArchiveIsNotRebuiltIntoVolumes) {
+    TestDir dir;
+    std::string a = dir.File("src/a.txt", "a");
+    const std::string archive = dir / "set.zip";
+    TZipWriter first;
+    first.SetZipName(archive);
+    first.FilesList() = {a};
+    EXPECT_EQ(first.ZipFiles(), 1);
+    const std::string before = ReadWholeFile(archive);
+    TZipWriter w;
+    w.SetZipName(archive);
+    w.MultiZipInfo().MultiMode = mmBlocks;
+    w.FilesList() = {a};
+    EXPECT_THROW(w.ZipFiles(), EZipError);
+    EXPECT_EQ(ReadWholeFile(archive), before);
+}
+
 TEST(TZipWriterVolumes, SpannedOverAFullFileSystem) {
     if (::geteuid() != 0) GTEST_SKIP() << "mounting needs root";
     TestDir dir;

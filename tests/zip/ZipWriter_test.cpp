@@ -52,6 +52,16 @@ TEST(TZipWriter, SubFolderBackUpIsReadExactlyByEveryTool) {
     EXPECT_EQ(completed, 9);
     EXPECT_TRUE(w.FilesList().empty());
     EXPECT_EQ(CheckArchive(archive, tree.Recursive()), "");
+    // Below the 32-bit limits the records are the classic ones: no extra fields, version 2.0,
+    // no data descriptors; only the non-ASCII name has the UTF-8 flag.
+    test::CommandResult r = test::RunCommand(
+        "python3 -c 'import sys,zipfile\nfor i in zipfile.ZipFile(sys.argv[1]).infolist(): "
+        "print(i.extra, i.create_version, i.extract_version, i.flag_bits & ~6)' " +
+        test::ShellQuote(archive));
+    std::string want;
+    for (int i = 0; i < 8; ++i) want += "b'' 20 20 0\n";
+    want += "b'' 20 20 2048\n";
+    EXPECT_EQ(r.Output, want);
 }
 
 TEST(TZipWriter, StoredAndNoCompressEntriesAreReadExactly) {
@@ -62,6 +72,7 @@ TEST(TZipWriter, StoredAndNoCompressEntriesAreReadExactly) {
         const std::string archive = dir / ("level" + std::to_string(level) + ".zip");
         test::ConfigureSubFolderBackUp(w, tree.Root, archive);
         w.SetPackLevel(level);
+        w.SetFlushFilesOnClose(level == 1);
         w.NoCompressList() = {"*.TXT"};  // masks ignore letter case
         EXPECT_EQ(w.ZipFiles(), 9);
         EXPECT_EQ(CheckArchive(archive, tree.Recursive()), "") << "level " << level;
@@ -152,6 +163,19 @@ TEST(TZipWriter, ArchiveInsideTheFolderIsNotAddedToItself) {
         EXPECT_EQ(CheckArchive(dir / "self.zip", {{"a.txt", a}}), "");
     }
     ASSERT_EQ(::chdir(cwd.c_str()), 0);
+}
+
+TEST(TZipWriter, MaskWithoutFolderOrRootMeansTheCurrentFolder) {
+    TestDir dir;
+    std::string a = dir.File("cur/a.txt", "in the current folder");
+    std::string cwd = GetCurrentDir();
+    ASSERT_EQ(::chdir((dir / "cur").c_str()), 0);
+    TZipWriter w;
+    w.SetZipName(dir / "cur.zip");
+    w.FilesList() = {"*.txt"};
+    EXPECT_EQ(w.ZipFiles(), 1);
+    ASSERT_EQ(::chdir(cwd.c_str()), 0);
+    EXPECT_EQ(CheckArchive(dir / "cur.zip", {{"a.txt", a}}), "");
 }
 
 TEST(TZipWriter, MissingExplicitFileFiresNoSuchFile) {
