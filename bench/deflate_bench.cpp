@@ -6,14 +6,15 @@
 //           first 64 MiB of them.
 //
 // Usage: deflate_bench [--reps N] [--max-mib M] [--levels 1,6,9]
-// Each figure is the best of N runs (default 3), in CPU time. --max-mib cuts both corpora (for quick looks).
+// Each figure is the best of N runs (default 3), in CPU time. --max-mib cuts both corpora (for
+// quick looks).
 #include <zlib.h>
 
 #include <algorithm>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string>

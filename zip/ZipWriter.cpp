@@ -17,6 +17,15 @@
 
 namespace qm {
 
+namespace {
+
+int64_t FileSize(const std::string& FileName) {
+    struct stat st {};
+    return ::stat(FileName.c_str(), &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
+}
+
+}  // namespace
+
 // Between the buffered output and the file: turns any write the medium takes short into
 // ENotEnoughRoom, wherever it happens (data, headers, a flush behind a seek, the final flush).
 // Disarmed while a failed run drops its output, so that tearing down never raises.
@@ -250,6 +259,10 @@ void TZipWriter::StartEndRecord(bool FromCurrent) {
 void TZipWriter::AdoptNewDirectory() {
     EndCentral().Assign(*FNewEnd);
     EndCentral().CommentChanged = false;
+    // The comment ends the new archive, wherever it stood in the old one.
+    const int64_t size = FileSize(ZipName());
+    if (size >= EndCentral().CommentLength)
+        EndCentral().CommentPosition = static_cast<uint64_t>(size - EndCentral().CommentLength);
     SetEntryList(std::move(FWrittenList));
     // The archive's date as the next OpenZip will see it, so that it reads nothing again.
     TDateTime date = 0;
@@ -292,6 +305,8 @@ void TZipWriter::WriteCentralDirectory() {
         TZipHeaderInfo& entry = *FWrittenList->Items(i);
         EnsureRoom(static_cast<int64_t>(entry.CentralRecordSize()));
         int64_t before = Out().Position();
+        // Where a later comment lookup of the adopted directory finds this record.
+        entry.CentralOffset = static_cast<uint64_t>(before);
         entry.SaveCentralToStream(Out());
         size += static_cast<uint64_t>(Out().Position() - before);
     }

@@ -51,7 +51,10 @@ struct Tree {
 TEST(Qmzip, HelpAndBadCommandLines) {
     test::CommandResult r = Qmzip("--help");
     EXPECT_EQ(r.Status, 0);
-    EXPECT_EQ(r.Output.rfind("usage: qmzip [-r] [-0..-9] [-a update|replace|freshen]", 0), 0u)
+    EXPECT_EQ(r.Output.rfind("usage: qmzip [-r] [-0..-9] [-a update|replace|freshen] [-x MASK]... "
+                             "[-n MASK]... [-C ROOTDIR] [-q] ARCHIVE SPEC...\n",
+                             0),
+              0u)
         << r.Output;
     EXPECT_EQ(Qmzip("").Status, 1);
     EXPECT_EQ(Qmzip("only.zip").Status, 1);

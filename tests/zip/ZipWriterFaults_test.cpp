@@ -285,6 +285,16 @@ TEST(TZipWriterRoom, FullFileSystemForReal) {
     EXPECT_THROW(big.ZipFiles(), ENotEnoughRoom);
     EXPECT_EQ(ReadWholeFile(archive), before);
     EXPECT_TRUE(test::FilesWithPrefix(mnt, "XQZ").empty());
+
+    // The new archive is complete in a temporary folder on another file system, but the copy
+    // next to the old archive does not fit: the old archive stays, no temporary file is left.
+    TZipWriter across;
+    Configure(across, tree, archive, dir / "tmp");
+    across.SetPackLevel(0);
+    EXPECT_THROW(across.ZipFiles(), ENotEnoughRoom);
+    EXPECT_EQ(ReadWholeFile(archive), before);
+    EXPECT_TRUE(test::FilesWithPrefix(mnt, "XQZ").empty());
+    EXPECT_TRUE(test::FilesWithPrefix(dir / "tmp", "XQZ").empty());
 }
 
 // ---------------------------------------------------------------------------------------

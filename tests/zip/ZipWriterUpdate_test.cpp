@@ -105,6 +105,11 @@ TEST(TZipWriterUpdate, KeptEntriesKeepTheirCommentsAndBytes) {
         "print([i.comment.decode() for i in z.infolist()], z.comment.decode())' " +
         test::ShellQuote(old.Archive));
     EXPECT_EQ(r.Output, "['', 'comment of b', '', ''] archive comment\n");
+    // The component holds the new archive's directory, comments included.
+    EXPECT_EQ(w.Count(), 4);
+    EXPECT_EQ(w.GetZipComment(), "archive comment");
+    EXPECT_EQ(w.GetEntryComment(1), "comment of b");
+    EXPECT_EQ(w.EntryList()->Items(3)->FileName(), "z.txt");
 }
 
 TEST(TZipWriterUpdate, ReplaceReplacesEveryMatchRegardlessOfDates) {

@@ -52,6 +52,16 @@ TEST(TZipWriter, SubFolderBackUpIsReadExactlyByEveryTool) {
     EXPECT_EQ(completed, 9);
     EXPECT_TRUE(w.FilesList().empty());
     EXPECT_EQ(CheckArchive(archive, tree.Recursive()), "");
+    // Below the 32-bit limits the records are the classic ones: no extra fields, version 2.0,
+    // no data descriptors; only the non-ASCII name has the UTF-8 flag.
+    test::CommandResult r = test::RunCommand(
+        "python3 -c 'import sys,zipfile\nfor i in zipfile.ZipFile(sys.argv[1]).infolist(): "
+        "print(i.extra, i.create_version, i.extract_version, i.flag_bits & ~6)' " +
+        test::ShellQuote(archive));
+    std::string want;
+    for (int i = 0; i < 8; ++i) want += "b'' 20 20 0\n";
+    want += "b'' 20 20 2048\n";
+    EXPECT_EQ(r.Output, want);
 }
 
 TEST(TZipWriter, StoredAndNoCompressEntriesAreReadExactly) {

@@ -15,12 +15,6 @@ inline uint16_t Load16(const uint8_t* P) {
     return V;
 }
 
-inline uint32_t Load32(const uint8_t* P) {
-    uint32_t V;
-    std::memcpy(&V, P, 4);
-    return V;
-}
-
 inline uint64_t Load64(const uint8_t* P) {
     uint64_t V;
     std::memcpy(&V, P, 8);
