@@ -10,6 +10,7 @@
 #include "platform/UiHooks.h"
 #include "zip/BufferedFileStream.h"
 #include "zip/DateUtils.h"
+#include "zip/internal/LittleEndian.h"
 
 namespace qm {
 
@@ -370,10 +371,18 @@ bool TZipReader::RebuildFromLocalHeaders(TStream& Stream) {
     for (;;) {
         auto entry = std::make_unique<TZipHeaderInfo>();
         if (!entry->ReadLocalFromStream(Stream)) break;
-        uint64_t skip = entry->CompressedSize + entry->LocalExtraLength;
-        if (entry->HasDataDescriptor()) skip += 16;
-        FEntryList->Add(std::move(entry));
         const uint64_t here = static_cast<uint64_t>(Stream.Position());
+        uint64_t skip = entry->CompressedSize + entry->LocalExtraLength;
+        if (entry->HasDataDescriptor()) {
+            skip += 16;
+            // A streamed entry has no sizes in its header: they follow its data.
+            if (entry->CompressedSize == 0) {
+                const int64_t dataStart = static_cast<int64_t>(here) + entry->LocalExtraLength;
+                const int64_t found = FindDataDescriptor(Stream, dataStart, size, *entry);
+                if (found >= 0) skip = static_cast<uint64_t>(found) - here;
+            }
+        }
+        FEntryList->Add(std::move(entry));
         const uint64_t left = here < static_cast<uint64_t>(size) ? size - here : 0;
         Stream.Seek(static_cast<int64_t>(here + std::min(skip, left)), soBeginning);
     }
@@ -383,6 +392,38 @@ bool TZipReader::RebuildFromLocalHeaders(TStream& Stream) {
     FEndCentral->TotalEntries = static_cast<uint64_t>(FEntryList->Count());
     FNumberOfDisks = 1;
     return true;
+}
+
+int64_t TZipReader::FindDataDescriptor(TStream& Stream, int64_t DataStart, int64_t Size,
+                                       TZipHeaderInfo& Entry) {
+    // "PK", 7, 8, CRC-32, then the compressed size, which must equal the distance from the
+    // data's start: that tells a descriptor from the same bytes inside the data.
+    const int descriptorSize = Entry.Zip64Local ? 24 : 16;
+    std::vector<unsigned char> window(65536);
+    int64_t position = DataStart;
+    while (position + descriptorSize <= Size) {
+        Stream.Seek(position, soBeginning);
+        const int32_t want =
+            static_cast<int32_t>(std::min<int64_t>(Size - position, std::ssize(window)));
+        const int32_t got = std::max<int32_t>(Stream.Read(window.data(), want), 0);
+        if (got < descriptorSize) break;
+        int32_t i = 0;
+        for (; i + descriptorSize <= got; ++i) {
+            const unsigned char* d = window.data() + i;
+            if (d[0] != 'P' || d[1] != 'K' || d[2] != 7 || d[3] != 8) continue;
+            const uint64_t distance = static_cast<uint64_t>(position + i - DataStart);
+            const uint64_t compressed =
+                Entry.Zip64Local ? detail::Get64(d + 8) : detail::Get32(d + 8);
+            if (compressed != distance) continue;
+            Entry.CRC = detail::Get32(d + 4);
+            Entry.CompressedSize = compressed;
+            Entry.UncompressedSize =
+                Entry.Zip64Local ? detail::Get64(d + 16) : detail::Get32(d + 12);
+            return position + i + descriptorSize;
+        }
+        position += i;
+    }
+    return -1;
 }
 
 TStream* TZipReader::LoadVolume(int Disk) {

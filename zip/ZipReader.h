@@ -227,6 +227,10 @@ class TZipReader {
     // Rebuilds the directory from the local headers; false when no header was found.
     bool RebuildFromLocalHeaders(TStream& Stream);
     void RebuildOrRaise(TStream& Stream);
+    // Looks for the data descriptor of a streamed entry whose data starts at DataStart; when
+    // found, takes CRC and sizes from it and returns the position right after it, else -1.
+    static int64_t FindDataDescriptor(TStream& Stream, int64_t DataStart, int64_t Size,
+                                      TZipHeaderInfo& Entry);
     void ReadCentralDirectory(TStream*& Stream, bool FromDirectoryFile);
     void MergeRebuiltEntry(const TZipHeaderInfo& Central);
     // Opens volume Disk (0-based) of a multi-volume set and makes it the archive stream.

@@ -160,6 +160,39 @@ TEST(TZipReaderForeign, InfoZipArchiveWithItsExtraFieldsAndComments) {
     EXPECT_EQ(r.GetZipComment(), "the archive comment");
 }
 
+TEST(TZipReaderForeign, StreamedArchiveIsReadAndRebuiltFromItsDataDescriptors) {
+    test::TestDir dir;
+    dir.File("one.txt", std::string(3000, 'o') + "PK\x07\x08 inside the data");
+    dir.File("two.txt", "second file");
+    const std::string cmd = "cd '" + dir.Path() + "' && zip -q - one.txt two.txt | cat > a.zip";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    ExpectReadsAsPythonDoes(dir, dir / "a.zip");
+
+    TZipReader whole;
+    whole.SetZipName(dir / "a.zip");
+    whole.OpenZip();
+    ASSERT_EQ(whole.Count(), 2);
+    ASSERT_TRUE(whole.SortedView()->Items(0)->HasDataDescriptor()) << "zip streamed it";
+
+    // Cut before the central directory: only the local headers and descriptors are left.
+    const std::string bytes = test::ReadWholeFile(dir / "a.zip");
+    const std::string cut = dir.File("cut.zip", bytes.substr(0, whole.EndCentral().CentralOffset));
+    TZipReader r;
+    r.SetIncompleteZipMode(izAssumeBad);
+    r.SetZipName(cut);
+    r.OpenZip();
+    ASSERT_EQ(r.Count(), 2) << "the scan goes on behind each descriptor";
+    for (int i = 0; i < 2; ++i) {
+        const TZipHeaderInfo& a = *whole.SortedView()->Items(i);
+        const TZipHeaderInfo& b = *r.SortedView()->Items(i);
+        EXPECT_EQ(b.StoredName(), a.StoredName());
+        EXPECT_EQ(b.CRC, a.CRC);
+        EXPECT_EQ(b.CompressedSize, a.CompressedSize);
+        EXPECT_EQ(b.UncompressedSize, a.UncompressedSize);
+        EXPECT_EQ(b.RelativeOffset, a.RelativeOffset);
+    }
+}
+
 TEST(TZipReaderForeign, Cp437NameWithoutTheUtf8Flag) {
     test::TestDir dir;
     // Written with an ASCII stand-in, then the stand-in bytes become 0x82 ("é") and 0x9B
