@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "support/TestDir.h"
+#include "zip/Cp437.h"
 #include "zip/ZipReader.h"
 
 namespace qm {
@@ -177,6 +178,16 @@ open('a.zip', 'wb').write(b)
     ASSERT_EQ(r.Count(), 1);
     EXPECT_EQ(r.SortedView()->Items(0)->FileName(), "r\xC3\xA9sum\xC3\xA9\xC2\xA2.txt");
     EXPECT_EQ(r.SortedView()->Items(0)->Flags & kFlagUtf8Name, 0);
+}
+
+TEST(TZipReaderForeign, Cp437UpperHalfDecodesAsPythonDecodesIt) {
+    test::TestDir dir;
+    const std::string expected =
+        RunPython(dir, "print(bytes(range(128, 256)).decode('cp437').encode('utf-8').hex())\n");
+    std::string upper;
+    for (int b = 128; b < 256; ++b) upper += static_cast<char>(b);
+    EXPECT_EQ(Hex(Cp437ToUtf8(upper)) + "\n", expected);
+    EXPECT_EQ(Cp437ToUtf8("plain/ASCII.txt"), "plain/ASCII.txt");
 }
 
 TEST(TZipReaderForeign, Zip64RecordsAndExtraFields) {
