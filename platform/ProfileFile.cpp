@@ -13,14 +13,19 @@ namespace qm {
 
 namespace {
 
-// The whole file; false when it is missing, no regular file or cannot be read.
-bool LoadFile(const std::string& FileName, std::string& Text) {
-    int fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
+enum TLoad { ldLoaded, ldMissing, ldUnreadable };
+
+// The whole file. A file that exists but cannot be read (no permission, no regular file, a read
+// error) is told apart from a missing one: reads take both as missing, but a write must not
+// replace a file it could not read, or the sections of other programs would be lost.
+TLoad LoadFile(const std::string& FileName, std::string& Text) {
+    Text.clear();
+    // Non-blocking, so that a FIFO in place of the file cannot hang the open.
+    int fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return errno == ENOENT ? ldMissing : ldUnreadable;
     struct stat st {};
     bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     if (ok) {
-        Text.clear();
         Text.reserve(static_cast<size_t>(st.st_size));
         char buffer[65536];
         for (;;) {
@@ -36,7 +41,8 @@ bool LoadFile(const std::string& FileName, std::string& Text) {
         }
     }
     ::close(fd);
-    return ok;
+    if (!ok) Text.clear();
+    return ok ? ldLoaded : ldUnreadable;
 }
 
 bool WriteAll(int Fd, const std::string& Text) {
@@ -142,7 +148,7 @@ std::string_view CutProfileValue(std::string_view Value) {
 std::string TProfileFile::ReadString(const std::string& Section, const std::string& Key,
                                      const std::string& Default) const {
     std::string text;
-    if (!LoadFile(FFileName, text)) return Default;
+    if (LoadFile(FFileName, text) != ldLoaded) return Default;
     std::optional<std::string_view> value = FindProfileValue(text, Section, Key);
     return value ? std::string(CutProfileValue(*value)) : Default;
 }
@@ -161,7 +167,7 @@ void TProfileFile::WriteString(const std::string& Section, const std::string& Ke
                                const std::string& Value) const {
     CheckStorable(Section, Key, Value);
     std::string text;
-    LoadFile(FFileName, text);
+    if (LoadFile(FFileName, text) == ldUnreadable) RaiseWriteError();
     Store(SetProfileValue(text, Section, Key, Value));
 }
 
@@ -176,7 +182,9 @@ void TProfileFile::WriteBool(const std::string& Section, const std::string& Key,
 
 void TProfileFile::EraseSection(const std::string& Section) const {
     std::string text;
-    if (!LoadFile(FFileName, text)) return;
+    const TLoad load = LoadFile(FFileName, text);
+    if (load == ldMissing) return;
+    if (load == ldUnreadable) RaiseWriteError();
     if (EraseProfileSection(text, Section)) Store(text);
 }
 
@@ -188,7 +196,7 @@ void TProfileFile::ReplaceSection(const std::string& Section,
     }
     for (const auto& [key, value] : Entries) CheckStorable(Section, key, value);
     std::string text;
-    LoadFile(FFileName, text);
+    if (LoadFile(FFileName, text) == ldUnreadable) RaiseWriteError();
     Store(ReplaceProfileSection(text, Section, Entries));
 }
 

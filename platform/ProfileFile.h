@@ -6,7 +6,8 @@
 // Writing replaces the file atomically (a temporary file in the same folder, committed to disk
 // and renamed over it, with the old file's permissions), so that a crash or a full disk leaves
 // either the old or the new file, never a mix. The folder is created on the first write. A write
-// that cannot be made, or a name or value that cannot be stored as one line, raises
+// that cannot be made, a file that exists but cannot be read (it is never written over), or a
+// name or value that cannot be stored as one line, raises
 // EIniFileException "Unable to write to %s" with the file's full path, and the file stays as it
 // was.
 #pragma once

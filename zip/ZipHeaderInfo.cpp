@@ -75,6 +75,7 @@ void TZipHeaderInfo::Clear() {
     FFileName.clear();
     FDirectory.clear();
     FComment.reset();
+    FCp437Name.reset();
 }
 
 void TZipHeaderInfo::Assign(const TZipHeaderInfo& Source) {
@@ -103,6 +104,7 @@ void TZipHeaderInfo::Assign(const TZipHeaderInfo& Source) {
     SetFileName(Source.FFileName);
     SetDirectory(Source.FDirectory);
     FileNameLength = Source.FileNameLength;
+    FCp437Name = Source.FCp437Name;
     if (Source.CommentLength != 0 && Source.FComment) FComment = Source.FComment;
 }
 
@@ -157,14 +159,15 @@ uint64_t TZipHeaderInfo::CentralRecordSize() const {
 
 void TZipHeaderInfo::SaveLocalToStream(TStream& Stream) {
     RelativeOffset = Stream.Position();
-    const std::string name = StoredName().substr(0, FileNameLength);
+    const std::string stored = StoredName().substr(0, FileNameLength);
+    const std::string name = NameBytes(stored);
     const bool zip64 = Zip64Local || LocalNeedsZip64(*this);
 
     std::vector<unsigned char> record(kLocalHeaderSize + name.size());
     unsigned char* r = record.data();
     Put32(r + 0, kLocalHeaderSignature);
     Put16(r + 4, zip64 ? std::max(VersionNeeded, kZip64Version) : VersionNeeded);
-    Put16(r + 6, WrittenFlags(Flags, name));
+    Put16(r + 6, NameFlags(stored));
     Put16(r + 8, Method);
     Put16(r + 10, static_cast<uint16_t>(DateTime));
     Put16(r + 12, static_cast<uint16_t>(DateTime >> 16));
@@ -178,7 +181,8 @@ void TZipHeaderInfo::SaveLocalToStream(TStream& Stream) {
 }
 
 void TZipHeaderInfo::SaveCentralToStream(TStream& Stream) {
-    const std::string name = StoredName().substr(0, FileNameLength);
+    const std::string stored = StoredName().substr(0, FileNameLength);
+    const std::string name = NameBytes(stored);
     std::string extra = Zip64CentralExtra(*this);
     const bool zip64 = !extra.empty();
     extra += CentralExtra;
@@ -190,7 +194,7 @@ void TZipHeaderInfo::SaveCentralToStream(TStream& Stream) {
     Put32(r + 0, kCentralHeaderSignature);
     Put16(r + 4, VersionMadeBy);
     Put16(r + 6, zip64 ? std::max(VersionNeeded, kZip64Version) : VersionNeeded);
-    Put16(r + 8, WrittenFlags(Flags, name));
+    Put16(r + 8, NameFlags(stored));
     Put16(r + 10, Method);
     Put16(r + 12, static_cast<uint16_t>(DateTime));
     Put16(r + 14, static_cast<uint16_t>(DateTime >> 16));
@@ -210,6 +214,22 @@ void TZipHeaderInfo::SaveCentralToStream(TStream& Stream) {
     Stream.WriteBuffer(record.data(), static_cast<int32_t>(record.size()));
     CentralExtraLength = static_cast<uint16_t>(extra.size());
     CommentLength = static_cast<uint16_t>(comment.size());
+}
+
+bool TZipHeaderInfo::KeepsCp437Name(const std::string& Name) const {
+    return FCp437Name && (Flags & kFlagUtf8Name) == 0 && Cp437ToUtf8(*FCp437Name) == Name;
+}
+
+std::string TZipHeaderInfo::NameBytes(const std::string& Name) const {
+    return KeepsCp437Name(Name) ? *FCp437Name : Name;
+}
+
+uint16_t TZipHeaderInfo::NameFlags(const std::string& Name) const {
+    return KeepsCp437Name(Name) ? Flags : WrittenFlags(Flags, Name);
+}
+
+void TZipHeaderInfo::KeepCp437Name(const std::string& Raw, uint16_t RawFlags) {
+    if ((RawFlags & kFlagUtf8Name) == 0 && !IsAscii(Raw)) FCp437Name = Raw;
 }
 
 std::string TZipHeaderInfo::DecodeName(const std::string& Bytes, uint16_t Flags) {
@@ -246,6 +266,7 @@ bool TZipHeaderInfo::ReadCentralFromStream(TStream& Stream, const TNextVolume& N
     if (commentLength != 0) stream->Seek(commentLength, soCurrent);
 
     SetFromCentralRecord(record, DecodeName(raw, Get16(r + 8)));
+    KeepCp437Name(raw, Get16(r + 8));
     detail::ParseExtraField(reinterpret_cast<const unsigned char*>(extra.data()), extra.size(),
                             false, *this, &CentralExtra);
     CentralOffset = static_cast<uint64_t>(start);
@@ -266,6 +287,7 @@ bool TZipHeaderInfo::ReadLocalFromStream(TStream& Stream) {
         return false;
     }
     SetFromLocalRecord(record, DecodeName(raw, Get16(record.data() + 6)));
+    KeepCp437Name(raw, Get16(record.data() + 6));
     RelativeOffset = start;
     if (LocalExtraLength != 0) {
         // Only the Zip64 sizes are wanted from the extra field; the stream goes back to the
@@ -299,6 +321,7 @@ void TZipHeaderInfo::SetFromCentralRecord(const TCentralRecord& Record, const st
     CentralOffset = 0;
     CentralExtra.clear();
     SetStoredName(Name);
+    FCp437Name.reset();
     FComment.reset();
     UserFlag = 0;
     DeleteMark = 0;
@@ -323,6 +346,7 @@ void TZipHeaderInfo::SetFromLocalRecord(const TLocalRecord& Record, const std::s
     CentralOffset = 0;
     Zip64Local = false;
     SetStoredName(Name);
+    FCp437Name.reset();
     FComment.reset();
     UserFlag = 0;
     DeleteMark = 0;

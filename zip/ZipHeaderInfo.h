@@ -13,7 +13,8 @@
 // FileName (no path); both are UTF-8. A name is stored as Directory + FileName; a name with any
 // byte of 0x80 or more is stored as its UTF-8 bytes with flag bit 11 (0x0800) set in the
 // written record. Reading takes the bytes as they are when bit 11 is set or the name is all
-// ASCII, and decodes them from code page 437 otherwise.
+// ASCII, and decodes them from code page 437 otherwise. An entry read that way writes its name
+// back as the very bytes it was read from (bit 11 clear) until the name is changed.
 //
 // Sizes and offsets are 64-bit. Below 0xFFFFFFFF (0xFFFF for the disk number) the records are
 // the classic ones, byte for byte. Beyond, the fixed fields hold 0xFFFFFFFF (0xFFFF) and the
@@ -167,6 +168,15 @@ class TZipHeaderInfo {
     std::string FFileName;
     std::string FDirectory;
     std::optional<std::string> FComment;
+    // The name bytes as read when they were decoded from code page 437: written back as they
+    // were (without bit 11) while the name is unchanged, so that a copied entry keeps its name.
+    std::optional<std::string> FCp437Name;
+
+    // The bytes to store for Name and the flags that go with them.
+    std::string NameBytes(const std::string& Name) const;
+    uint16_t NameFlags(const std::string& Name) const;
+    bool KeepsCp437Name(const std::string& Name) const;
+    void KeepCp437Name(const std::string& Raw, uint16_t RawFlags);
 };
 
 }  // namespace qm

@@ -35,16 +35,17 @@ void TZipWriter::MergeExistingEntries() {
 
     const int count = Count();
     for (int i = 0; i < count; ++i) {
-        TZipHeaderInfo& old = *SortedView()->Items(i);
         auto copy = std::make_unique<TZipHeaderInfo>();
-        copy->Assign(old);
-        if (old.HasComment() && !old.HasCommentText()) copy->SetFileComment(GetEntryComment(i));
+        copy->Assign(*SortedView()->Items(i));
+        // Loading the comment may read the directory again (the archive's date changed), which
+        // frees the listed entries: from here on only the copy is used.
+        if (copy->HasComment() && !copy->HasCommentText()) copy->SetFileComment(GetEntryComment(i));
 
         size_t line = SIZE_MAX;
-        auto it = linesByName.find(old.Directory() + old.FileName());
+        auto it = linesByName.find(copy->StoredName());
         if (it != linesByName.end()) {
             for (size_t j : it->second) {
-                if (!used[j] && MatchesEntry(FLines[j], old)) {
+                if (!used[j] && MatchesEntry(FLines[j], *copy)) {
                     line = j;
                     break;
                 }

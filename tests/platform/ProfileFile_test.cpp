@@ -4,11 +4,13 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 
 #include "support/TestDir.h"
+#include "support/Unprivileged.h"
 
 namespace qm {
 namespace {
@@ -209,6 +211,58 @@ TEST(TProfileFile, WritesThroughASymbolicLink) {
     TProfileFile(link).WriteString("S", "K", "new");
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(ReadWholeFile(real), "[S]\nK=new\n");
+}
+
+TEST(TProfileFile, AFileThatCannotBeReadIsNeverOverwritten) {
+    TestDir dir;
+    const std::string old = "[Other]\nx=1\n[S]\nK=old\n";
+    std::string path = dir.File("QMApps.ini", old);
+    // The folder is open to anyone, the file readable by nobody but its owner (root): a writer
+    // that took the unreadable file for a missing one would replace it with its own section.
+    ::chmod(dir.Path().c_str(), 0777);
+    ::chmod(path.c_str(), 0600);
+    EXPECT_TRUE(test::RunUnprivileged([&] {
+        TProfileFile ini(path);
+        if (ini.ReadString("S", "K", "def") != "def") return false;
+        int refused = 0;
+        auto attempt = [&](auto Write) {
+            try {
+                Write();
+            } catch (const EIniFileException&) {
+                ++refused;
+            }
+        };
+        attempt([&] { ini.WriteString("S", "K", "new"); });
+        attempt([&] { ini.ReplaceSection("S", {{"K", "new"}}); });
+        attempt([&] { ini.EraseSection("Other"); });
+        return refused == 3;
+    }));
+    EXPECT_EQ(ReadWholeFile(path), old);
+    EXPECT_EQ(FolderEntries(dir.Path()), (std::vector<std::string>{"QMApps.ini"}));
+}
+
+TEST(TProfileFile, AFifoInPlaceOfTheFileReadsAsMissingWithoutBlocking) {
+    TestDir dir;
+    std::string path = dir / "QMApps.ini";
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    // In a child, so that a read that blocks on the FIFO ends the child instead of the run.
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::alarm(10);
+        TProfileFile ini(path);
+        bool ok = ini.ReadString("S", "K", "def") == "def";
+        try {
+            ini.WriteString("S", "K", "v");
+            ok = false;
+        } catch (const EIniFileException&) {
+        }
+        ::_exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    EXPECT_TRUE(fs::is_fifo(path));
 }
 
 TEST(TProfileFile, EraseOfNothingCreatesNoFile) {

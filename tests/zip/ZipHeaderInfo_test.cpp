@@ -445,5 +445,52 @@ TEST(TZipHeaderInfo, NextVolumeCompletesARecordSplitAcrossVolumes) {
     EXPECT_EQ(second.Position(), static_cast<int64_t>(b.size() - 20));
 }
 
+// An entry read with a code page 437 name and written again (an update copies kept entries)
+// must keep its name bytes and flags: re-encoding the decoded name as UTF-8 with bit 11 would
+// rename the entry for every reader that honours the bit.
+TEST(TZipHeaderInfo, NamesReadFromCodePage437AreWrittenBackByteForByte) {
+    TZipHeaderInfo source;
+    source.SetFileName("x.txt");
+    source.DateTime = kStamp;
+    TMemoryStream s;
+    source.SaveCentralToStream(s);
+    std::string raw = s.Text();
+    const std::string name =
+        "d\x82j\x85/\x81"
+        "ber.txt";  // dejà/über.txt in code page 437
+    raw.replace(46, 5, name);
+    raw[28] = static_cast<char>(name.size());
+
+    TMemoryStream in(raw);
+    TZipHeaderInfo e;
+    ASSERT_TRUE(e.ReadCentralFromStream(in));
+    EXPECT_EQ(e.StoredName(),
+              "d\xC3\xA9j\xC3\xA0/\xC3\xBC"
+              "ber.txt");
+
+    TMemoryStream central;
+    e.SaveCentralToStream(central);
+    const std::string c = central.Text();
+    EXPECT_EQ(Le16(c, 8) & kFlagUtf8Name, 0);
+    EXPECT_EQ(Le16(c, 28), name.size());
+    EXPECT_EQ(c.substr(46, name.size()), name);
+
+    TZipHeaderInfo copy;
+    copy.Assign(e);
+    TMemoryStream local;
+    copy.SaveLocalToStream(local);
+    const std::string l = local.Text();
+    EXPECT_EQ(Le16(l, 6) & kFlagUtf8Name, 0);
+    EXPECT_EQ(Le16(l, 26), name.size());
+    EXPECT_EQ(l.substr(30), name);
+
+    // A renamed entry is a new name: UTF-8 with bit 11.
+    copy.SetFileName("\xC3\xBC.txt");
+    TMemoryStream renamed;
+    copy.SaveLocalToStream(renamed);
+    EXPECT_EQ(renamed.Text().substr(30), "d\xC3\xA9j\xC3\xA0/\xC3\xBC.txt");
+    EXPECT_NE(Le16(renamed.Text(), 6) & kFlagUtf8Name, 0);
+}
+
 }  // namespace
 }  // namespace qm

@@ -168,6 +168,30 @@ TEST(TZipWriterUpdate, ReplacementThatIsNotWrittenKeepsTheOldEntry) {
               before);
 }
 
+// The old archive's date changes while the update runs (another program touches it): loading a
+// kept entry's comment then reads the directory again, and the merge must go on with what it
+// holds, not with entries of the directory that was dropped.
+TEST(TZipWriterUpdate, OldArchiveTouchedDuringTheMergeIsCarriedOverIntact) {
+    TestDir dir;
+    OldArchive old(dir);
+    dir.File("src/a.txt", "new a");
+    TZipWriter w;
+    w.SetZipName(old.Archive);
+    w.SetZipAction(zaReplace);
+    w.FilesList() = {old.Tree + "a.txt"};
+    w.OnStartZip = [&](TZipWriter&, const std::string&, TZipHeaderInfo&, bool&) {
+        test::SetMTime(old.Archive, 1600000000);
+    };
+    EXPECT_EQ(w.ZipFiles(), 1);
+    EXPECT_EQ(test::CheckArchive(old.Archive,
+                                 {{"a.txt", old.Tree + "a.txt"},
+                                  {"b.txt", old.Tree + "b.txt"},
+                                  {"c.txt", old.Tree + "c.txt"}},
+                                 std::string("archive comment")),
+              "");
+    EXPECT_EQ(w.GetEntryComment(1), "comment of b");
+}
+
 TEST(TZipWriterUpdate, SuccessiveRunsReuseTheDirectoryAndStayValid) {
     TestDir dir;
     OldArchive old(dir);
