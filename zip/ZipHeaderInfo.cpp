@@ -111,6 +111,7 @@ void TZipHeaderInfo::Assign(const TZipHeaderInfo& Source) {
 void TZipHeaderInfo::SetFileName(const std::string& Value) {
     if (Value == FFileName) return;
     FFileName = Value;
+    FCp437Name.reset();  // a new name is stored as UTF-8
     FileNameLength = Length16(FDirectory.size() + FFileName.size());
 }
 
@@ -119,6 +120,7 @@ void TZipHeaderInfo::SetDirectory(const std::string& Value) {
     if (!dir.empty() && dir.back() != '/') dir += '/';
     if (dir == FDirectory) return;
     FDirectory = std::move(dir);
+    FCp437Name.reset();
     FileNameLength = Length16(FDirectory.size() + FFileName.size());
 }
 
@@ -159,8 +161,8 @@ uint64_t TZipHeaderInfo::CentralRecordSize() const {
 
 void TZipHeaderInfo::SaveLocalToStream(TStream& Stream) {
     RelativeOffset = Stream.Position();
-    const std::string stored = StoredName().substr(0, FileNameLength);
-    const std::string name = NameBytes(stored);
+    const std::string stored = StoredName();
+    const std::string name = NameBytes(stored).substr(0, kMax16);
     const bool zip64 = Zip64Local || LocalNeedsZip64(*this);
 
     std::vector<unsigned char> record(kLocalHeaderSize + name.size());
@@ -181,8 +183,8 @@ void TZipHeaderInfo::SaveLocalToStream(TStream& Stream) {
 }
 
 void TZipHeaderInfo::SaveCentralToStream(TStream& Stream) {
-    const std::string stored = StoredName().substr(0, FileNameLength);
-    const std::string name = NameBytes(stored);
+    const std::string stored = StoredName();
+    const std::string name = NameBytes(stored).substr(0, kMax16);
     std::string extra = Zip64CentralExtra(*this);
     const bool zip64 = !extra.empty();
     extra += CentralExtra;
@@ -229,7 +231,11 @@ uint16_t TZipHeaderInfo::NameFlags(const std::string& Name) const {
 }
 
 void TZipHeaderInfo::KeepCp437Name(const std::string& Raw, uint16_t RawFlags) {
-    if ((RawFlags & kFlagUtf8Name) == 0 && !IsAscii(Raw)) FCp437Name = Raw;
+    if ((RawFlags & kFlagUtf8Name) != 0 || IsAscii(Raw)) return;
+    FCp437Name = Raw;
+    // The length is that of the bytes the records hold, so that the size functions and the
+    // written records agree.
+    FileNameLength = Length16(Raw.size());
 }
 
 std::string TZipHeaderInfo::DecodeName(const std::string& Bytes, uint16_t Flags) {

@@ -98,8 +98,9 @@ class TZipHeaderInfo {
 
     bool HasDataDescriptor() const { return (Flags & kFlagDataDescriptor) != 0; }
 
-    // 30 + FileNameLength + LocalExtraLength: the size of this entry's local header as written
-    // (an entry read from a code page 437 name had a shorter name on disk).
+    // 30 + FileNameLength + LocalExtraLength: the size of this entry's local header as written.
+    // FileNameLength is the byte count of the stored name: for an entry read with a code page
+    // 437 name, that of the bytes it was read from.
     uint64_t LocalRecordSize() const;
     // 46 + FileNameLength + CentralExtraLength + CommentLength.
     uint64_t CentralRecordSize() const;

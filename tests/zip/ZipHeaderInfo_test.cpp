@@ -474,6 +474,7 @@ TEST(TZipHeaderInfo, NamesReadFromCodePage437AreWrittenBackByteForByte) {
     EXPECT_EQ(Le16(c, 8) & kFlagUtf8Name, 0);
     EXPECT_EQ(Le16(c, 28), name.size());
     EXPECT_EQ(c.substr(46, name.size()), name);
+    EXPECT_EQ(e.CentralRecordSize(), c.size()) << "the size functions count the bytes written";
 
     TZipHeaderInfo copy;
     copy.Assign(e);
@@ -490,6 +491,18 @@ TEST(TZipHeaderInfo, NamesReadFromCodePage437AreWrittenBackByteForByte) {
     copy.SaveLocalToStream(renamed);
     EXPECT_EQ(renamed.Text().substr(30), "d\xC3\xA9j\xC3\xA0/\xC3\xBC.txt");
     EXPECT_NE(Le16(renamed.Text(), 6) & kFlagUtf8Name, 0);
+    EXPECT_EQ(copy.LocalRecordSize(), renamed.Text().size());
+
+    // Renamed back to the name it was read with: still a new name, written as UTF-8.
+    copy.SetFileName("ber.txt");
+    copy.SetDirectory("d\xC3\xA9j\xC3\xA0/");
+    copy.SetFileName(
+        "\xC3\xBC"
+        "ber.txt");
+    TMemoryStream back;
+    copy.SaveLocalToStream(back);
+    EXPECT_EQ(copy.LocalRecordSize(), back.Text().size());
+    EXPECT_NE(Le16(back.Text(), 6) & kFlagUtf8Name, 0);
 }
 
 }  // namespace
