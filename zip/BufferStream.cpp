@@ -78,6 +78,12 @@ void TBufferStream::PutBack(unsigned char B) {
     *FCurrent = B;
 }
 
+void TBufferStream::DropReadAhead() {
+    if (FState == Reading) FStream.Seek(BufferedOffset(), soCurrent);
+    FCurrent = nullptr;
+    FState = Idle;
+}
+
 void TBufferStream::DoRefill() {
     if (OnRefill) OnRefill(*this);
 }

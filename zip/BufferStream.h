@@ -55,6 +55,10 @@ class TBufferStream : public TStream {
     virtual void DoRefill();
     virtual void DoFlush();
     void SetFlushOnDestroy(bool Value) { FFlushOnDestroy = Value; }
+    // Forgets the read-ahead and leaves the underlying stream at the logical position (Idle);
+    // for a derived class that is about to change the underlying stream behind the buffer.
+    // Pending writes must have been flushed first.
+    void DropReadAhead();
 
   private:
     int64_t BufferedOffset() const;

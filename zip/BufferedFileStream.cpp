@@ -13,10 +13,11 @@ TBufferedFileStream::~TBufferedFileStream() {
 }
 
 void TBufferedFileStream::SetSize(int64_t NewSize) {
-    int64_t pos = Position();
     Finish();  // pending bytes must land before the file is cut
+    // The read-ahead may hold bytes that the cut removes; the file's own position is then the
+    // stream's, and the file stream moves it to the new end when it lay beyond.
+    DropReadAhead();
     FFile.SetSize(NewSize);
-    if (pos < NewSize) Seek(pos, 0);
 }
 
 bool TBufferedFileStream::Close() {
