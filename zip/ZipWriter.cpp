@@ -188,7 +188,7 @@ int TZipWriter::RunOperation() {
         if (FUpdating) {
             FOutFileName = MakeTempFileName(ChooseTempFolder());
             OpenOutput(FOutFileName);
-            OpenZip();
+            OpenOldArchive();
             // The new end record is taken from the old one only now that it has been read,
             // so that the archive comment survives an update of a directory not yet loaded.
             StartEndRecord(true);

@@ -132,6 +132,8 @@ class TZipWriter : public TZipReader, private TDeflateIO {
     void WriteLocalHeader(TZipHeaderInfo& Header);
     void RecordEntry(std::unique_ptr<TZipHeaderInfo> Header, const std::string& Name, bool Counted);
     void MergeExistingEntries();
+    // OpenZip for a run that rebuilds the archive; refuses one that is part of a volume set.
+    void OpenOldArchive();
     bool MatchesEntry(const std::string& Line, const TZipHeaderInfo& Entry) const;
     // The stored name (directory part and name part) a FilesList line would get.
     std::string StoredNameOfLine(const std::string& Line) const;

@@ -137,7 +137,7 @@ void TZipWriter::ExpandFilesList() {
     FOldStoredNames.clear();
     if (FZipAction == zaFreshen && FileExists(ZipName())) {
         // The old directory decides what freshening takes, so it must be read first.
-        OpenZip();
+        OpenOldArchive();
         for (int i = 0; i < Count(); ++i) {
             const TZipHeaderInfo& entry = *EntryList()->Items(i);
             FOldStoredNames.insert(entry.Directory() + entry.FileName());

@@ -25,6 +25,17 @@ std::string TZipWriter::ChooseTempFolder() const {
     return GetTempFolder();
 }
 
+void TZipWriter::OpenOldArchive() {
+    OpenZip();
+    // Reading the last volume of a set switches the reader (and so the writer) to volume mode.
+    // Its entries lie in other files that an update cannot copy from, and the run must not
+    // start writing volumes half-way through.
+    if (MultiMode() != mmNone) {
+        SetMultiMode(mmNone);
+        throw EZipError("Cannot update " + ZipName() + ": it is part of a multi-volume archive");
+    }
+}
+
 void TZipWriter::MergeExistingEntries() {
     // Stored name -> the FilesList lines that would get it, in list order. A line that has been
     // used is marked, not erased, so indices stay valid.

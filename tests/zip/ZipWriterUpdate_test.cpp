@@ -247,6 +247,30 @@ TEST(TZipWriterUpdate, DamagedOldArchiveStopsTheUpdateUntouched) {
     EXPECT_TRUE(test::FilesWithPrefix(dir / "tmp", "XQZ").empty());
 }
 
+// An old archive whose end record says it is the last volume of a set: its entries may lie in
+// other files, which an update cannot copy from. The run must refuse it, not switch to volume
+// output half-way through (which left an empty temporary file and a volume in the archive's
+// place).
+TEST(TZipWriterUpdate, OldArchiveOfAVolumeSetIsRefusedUntouched) {
+    TestDir dir;
+    OldArchive old(dir);
+    std::string bytes = ReadWholeFile(old.Archive);
+    const size_t end = bytes.rfind("PK\x05\x06");
+    ASSERT_NE(end, std::string::npos);
+    bytes[end + 4] = '\x01';  // this disk
+    bytes[end + 6] = '\x01';  // disk of the central directory
+    dir.File("old.zip", bytes);
+    TZipWriter w;
+    w.SetZipName(old.Archive);
+    w.SetTempPath(dir.Folder("tmp"));
+    dir.File("src/q.txt", "q");
+    w.FilesList() = {old.Tree + "q.txt"};
+    EXPECT_THROW(w.ZipFiles(), EZipError);
+    EXPECT_EQ(ReadWholeFile(old.Archive), bytes);
+    EXPECT_TRUE(test::FilesWithPrefix(dir / "tmp", "XQZ").empty());
+    EXPECT_EQ(w.MultiZipInfo().MultiMode, mmNone);
+}
+
 }  // namespace
 }  // namespace qm
 
