@@ -1,4 +1,4 @@
-// Archives written by other tools (python3's zipfile and Info-ZIP's zip) are read completely
+// Archives written by other tools (python3's zipfile and the zip command) are read completely
 // and exactly: every entry and field is compared with what python3's zipfile itself reads from
 // the same file, comments included.
 #include <gtest/gtest.h>
@@ -139,7 +139,7 @@ with zipfile.ZipFile('a.zip', 'w') as z:
     EXPECT_EQ(r.SortedView()->Items(1)->FileName(), "") << "a folder entry";
 }
 
-TEST(TZipReaderForeign, InfoZipArchiveWithItsExtraFieldsAndComments) {
+TEST(TZipReaderForeign, ZipCommandArchiveWithItsExtraFieldsAndComments) {
     test::TestDir dir;
     dir.File("src/one.txt", std::string(5000, 'x'));
     dir.File("src/deep/two.bin", "\x01\x02\x03");
