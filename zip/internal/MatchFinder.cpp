@@ -90,6 +90,18 @@ constexpr uint64_t kEndMasks[11] = {EndMask(2), EndMask(2), EndMask(2), EndMask(
                                     EndMask(4), EndMask(5), EndMask(6), EndMask(7),
                                     EndMask(8), EndMask(9), EndMask(10)};
 
+// Hashes the string at P into the chains: its predecessor with the same hash becomes its link and
+// P the chain's head. Returns that predecessor (0 for none). Both main loops use it on their
+// locals, so it must stay inline.
+inline uint32_t InsertString(uint8_t* Window, uint16_t* Heads, uint16_t* Links, uint32_t& Hash,
+                             uint32_t P) {
+    Hash = ((Hash << kHashShift) ^ Window[P + 2]) & kHashMask;
+    const uint32_t Candidate = Heads[Hash];
+    Links[P & kWindowMask] = static_cast<uint16_t>(Candidate);
+    Heads[Hash] = static_cast<uint16_t>(P);
+    return Candidate;
+}
+
 }  // namespace
 
 uint32_t TMatchFinder::FindLongestMatch(uint32_t Candidate, uint32_t LengthToBeat) {
@@ -164,8 +176,6 @@ Done:
 
 // The main loops keep the hot state in locals and store it back only around the rare calls
 // that need it (refill, slide, block output).
-// The main loops keep the hot state in locals and store it back only around the rare calls
-// that need it (refill, slide, block output).
 uint64_t TMatchFinder::DeflateGreedy() {
     uint8_t* const Window = FWindow;
     uint16_t* const Heads = FHeads;
@@ -182,13 +192,7 @@ uint64_t TMatchFinder::DeflateGreedy() {
         Lookahead = FLookahead;
         Hash = FHash;
     };
-    auto Insert = [&](uint32_t P) {
-        Hash = ((Hash << kHashShift) ^ Window[P + 2]) & kHashMask;
-        const uint32_t Candidate = Heads[Hash];
-        Links[P & kWindowMask] = static_cast<uint16_t>(Candidate);
-        Heads[Hash] = static_cast<uint16_t>(P);
-        return Candidate;
-    };
+    auto Insert = [&](uint32_t P) { return InsertString(Window, Heads, Links, Hash, P); };
 
     uint32_t MatchLength = 0;
     while (Lookahead != 0) {
@@ -254,13 +258,7 @@ uint64_t TMatchFinder::DeflateLazy() {
         Lookahead = FLookahead;
         Hash = FHash;
     };
-    auto Insert = [&](uint32_t P) {
-        Hash = ((Hash << kHashShift) ^ Window[P + 2]) & kHashMask;
-        const uint32_t Candidate = Heads[Hash];
-        Links[P & kWindowMask] = static_cast<uint16_t>(Candidate);
-        Heads[Hash] = static_cast<uint16_t>(P);
-        return Candidate;
-    };
+    auto Insert = [&](uint32_t P) { return InsertString(Window, Heads, Links, Hash, P); };
 
     uint32_t MatchLength = kMinMatch - 1;
     bool LiteralPending = false;
