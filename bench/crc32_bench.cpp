@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "zip/Crc32.h"
+#include "zip/checksum/Crc32.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "zip/DeflateFile.h"
+#include "zip/deflate/DeflateFile.h"
 
 namespace {
 

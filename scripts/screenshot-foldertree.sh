@@ -7,5 +7,5 @@ build=${1:-$top/build}
 cmake --build "$build" --target foldertree_screenshot
 mkdir -p "$top/docs"
 xvfb-run -a -s "-screen 0 1024x768x24" \
-    env QT_QPA_PLATFORM=xcb "$build/tests/foldertree_screenshot" "$top/docs/foldertree.png"
+    env QT_QPA_PLATFORM=xcb "$build/scripts/screenshots/foldertree_screenshot" "$top/docs/foldertree.png"
 echo "wrote $top/docs/foldertree.png"

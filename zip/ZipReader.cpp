@@ -9,8 +9,8 @@
 #include "platform/SystemFolders.h"
 #include "platform/UiHooks.h"
 #include "zip/BufferedFileStream.h"
-#include "zip/DateUtils.h"
-#include "zip/internal/LittleEndian.h"
+#include "zip/format/DateUtils.h"
+#include "zip/format/LittleEndian.h"
 
 namespace qm {
 

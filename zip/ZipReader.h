@@ -27,10 +27,10 @@
 
 #include "platform/DosDateTime.h"
 #include "platform/Stream.h"
-#include "zip/EndCentral.h"
-#include "zip/SortedZip.h"
 #include "zip/ZipErrors.h"
-#include "zip/ZipHeaderInfo.h"
+#include "zip/format/EndCentral.h"
+#include "zip/format/SortedZip.h"
+#include "zip/format/ZipHeaderInfo.h"
 
 namespace qm {
 

@@ -11,9 +11,9 @@
 #include "platform/TempFile.h"
 #include "zip/BufferStream.h"
 #include "zip/BufferedFileStream.h"
-#include "zip/DateUtils.h"
-#include "zip/SortedZip.h"
 #include "zip/ZipErrors.h"
+#include "zip/format/DateUtils.h"
+#include "zip/format/SortedZip.h"
 
 namespace qm {
 

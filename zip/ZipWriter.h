@@ -17,11 +17,11 @@
 #include <sys/types.h>
 
 #include "platform/Stream.h"
-#include "zip/DeflateFile.h"
 #include "zip/MultiZipInfo.h"
 #include "zip/StoredPath.h"
 #include "zip/ZipReader.h"
 #include "zip/ZipWriterEvents.h"
+#include "zip/deflate/DeflateFile.h"
 
 namespace qm {
 

@@ -7,8 +7,8 @@
 #include <functional>
 #include <string>
 
-#include "zip/EndCentral.h"
-#include "zip/ZipHeaderInfo.h"
+#include "zip/format/EndCentral.h"
+#include "zip/format/ZipHeaderInfo.h"
 
 namespace qm {
 

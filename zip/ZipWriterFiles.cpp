@@ -15,16 +15,16 @@
 #include "platform/UiHooks.h"
 #include "zip/BufferStream.h"
 #include "zip/BufferedFileStream.h"
-#include "zip/Crc32.h"
-#include "zip/DirSearch.h"
-#include "zip/PathUtils.h"
-#include "zip/PercentOf.h"
-#include "zip/SortedZip.h"
 #include "zip/StoredPath.h"
-#include "zip/WildcardMatch.h"
-#include "zip/Zip64.h"
 #include "zip/ZipErrors.h"
 #include "zip/ZipWriter.h"
+#include "zip/checksum/Crc32.h"
+#include "zip/format/PercentOf.h"
+#include "zip/format/SortedZip.h"
+#include "zip/format/Zip64.h"
+#include "zip/walk/DirSearch.h"
+#include "zip/walk/PathUtils.h"
+#include "zip/walk/WildcardMatch.h"
 
 namespace qm {
 

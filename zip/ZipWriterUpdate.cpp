@@ -11,12 +11,12 @@
 #include "platform/TempFile.h"
 #include "zip/BufferStream.h"
 #include "zip/BufferedFileStream.h"
-#include "zip/DateUtils.h"
-#include "zip/PathUtils.h"
-#include "zip/SortedZip.h"
 #include "zip/StoredPath.h"
 #include "zip/ZipErrors.h"
 #include "zip/ZipWriter.h"
+#include "zip/format/DateUtils.h"
+#include "zip/format/SortedZip.h"
+#include "zip/walk/PathUtils.h"
 
 namespace qm {
 

@@ -9,10 +9,10 @@
 #include "platform/TempFile.h"
 #include "zip/BufferStream.h"
 #include "zip/BufferedFileStream.h"
-#include "zip/PercentOf.h"
 #include "zip/StoredPath.h"
 #include "zip/ZipErrors.h"
 #include "zip/ZipWriter.h"
+#include "zip/format/PercentOf.h"
 
 namespace qm {
 

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "support/DeflateDecoder.h"
-#include "zip/DeflateFile.h"
+#include "zip/deflate/DeflateFile.h"
 
 namespace {
 

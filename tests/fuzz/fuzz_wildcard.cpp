@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "zip/WildcardMatch.h"
+#include "zip/walk/WildcardMatch.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     const std::string input(reinterpret_cast<const char*>(Data), Size);

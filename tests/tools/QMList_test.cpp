@@ -8,7 +8,7 @@
 
 #include "platform/SystemFolders.h"
 #include "support/TestDir.h"
-#include "zip/Crc32.h"
+#include "zip/checksum/Crc32.h"
 
 namespace qm {
 namespace {

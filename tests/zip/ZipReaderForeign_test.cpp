@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "support/TestDir.h"
-#include "zip/Cp437.h"
 #include "zip/ZipReader.h"
+#include "zip/format/Cp437.h"
 
 namespace qm {
 namespace {

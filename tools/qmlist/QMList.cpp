@@ -16,8 +16,8 @@
 #include "platform/FileOps.h"
 #include "platform/FileStream.h"
 #include "zip/BufferedFileStream.h"
-#include "zip/Crc32.h"
-#include "zip/DirSearch.h"
+#include "zip/checksum/Crc32.h"
+#include "zip/walk/DirSearch.h"
 
 namespace qm {
 namespace {

@@ -1,0 +1,44 @@
+#include "zip/deflate/internal/BitWriter.h"
+
+namespace qm::detail {
+
+void TBitWriter::HandOverPiece() {
+    FIO.WriteOutput(FBuffer, kOutputPiece);
+    FFill -= kOutputPiece;
+    std::memmove(FBuffer, FBuffer + kOutputPiece, FFill);
+}
+
+void TBitWriter::HandOverAll() {
+    while (FFill >= kOutputPiece) HandOverPiece();
+    if (FFill != 0) {
+        FIO.WriteOutput(FBuffer, FFill);
+        FFill = 0;
+    }
+}
+
+void TBitWriter::AlignToByte() {
+    while (FCount > 0) {
+        FBuffer[FFill++] = static_cast<uint8_t>(FBits);
+        FBits >>= 8;
+        FCount = FCount > 8 ? FCount - 8 : 0;
+    }
+    FBits = 0;
+    HandOverAll();
+}
+
+void TBitWriter::CopyRawBlock(const uint8_t* Input, uint32_t Length, bool Header) {
+    AlignToByte();
+    if (Header) {
+        const uint16_t Stored = static_cast<uint16_t>(Length);
+        const uint16_t Complement = static_cast<uint16_t>(~Stored);
+        FBuffer[0] = static_cast<uint8_t>(Stored);
+        FBuffer[1] = static_cast<uint8_t>(Stored >> 8);
+        FBuffer[2] = static_cast<uint8_t>(Complement);
+        FBuffer[3] = static_cast<uint8_t>(Complement >> 8);
+        FIO.WriteOutput(FBuffer, 4);
+    }
+    // Handed over even when empty: an empty entry still gives the writer one hand-over.
+    FIO.WriteOutput(Input, Length);
+}
+
+}  // namespace qm::detail

@@ -1,0 +1,108 @@
+// TSortedZip: the sorted collection of archive entries in which a directory is held.
+//
+// The list keeps its entries ordered by Compare under its SortMode and finds them by binary
+// search. It may own its entries (the directory in archive order does) or only refer to them
+// (a sorted view of that directory). The item storage grows like this: by 4 slots while the
+// capacity is at most 4, by 8 while it is at most 8, by 16 beyond; a capacity of 65,535 or
+// more is refused, so a list holds at most 65,520 entries.
+//
+// Errors are EListError: an index outside the list ("List index out of bounds (%d)"), a
+// refused capacity ("List capacity out of bounds (%d)"), a duplicate under the error policy
+// ("Duplicate Object index"), a put by index ("Cannot <Put> an Object in a sorted list!").
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/Stream.h"
+#include "zip/format/ZipHeaderInfo.h"
+
+namespace qm {
+
+enum TZipSortMode : uint8_t {
+    ByName = 0,              // Directory + FileName, letters a-z folded, ties by bytes
+    ByFileName = 1,          // FileName, the same way
+    ByDirectoryName = 2,     // Directory, the same way
+    ByDate = 3,              // newest first; never equal
+    ByCompressedSize = 4,    // largest first; never equal
+    ByUnCompressedSize = 5,  // largest first; never equal
+    ByRate = 6,              // best compression (lowest percentage) first
+    ByNone = 7,              // physical order: disk, then local header offset
+};
+
+// What Add does with an entry equal to one already present.
+enum TDuplicates : uint8_t {
+    dupIgnore = 0,  // not added (and not freed: the caller keeps it)
+    dupAccept = 1,  // inserted in front of the equal ones
+    dupError = 2,   // EListError "Duplicate Object index"
+};
+
+inline constexpr int kMaxListCapacity = 65520;
+
+class TSortedZip {
+  public:
+    // An empty list with the given policy and SortMode ByNone.
+    explicit TSortedZip(TDuplicates Duplicates, bool OwnsObjects = true);
+    // Frees the entries when it owns them.
+    ~TSortedZip();
+    TSortedZip(const TSortedZip&) = delete;
+    TSortedZip& operator=(const TSortedZip&) = delete;
+
+    int Count() const { return static_cast<int>(FItems.size()); }
+    int Capacity() const { return FCapacity; }
+    // Grows or shrinks the storage; EListError for less than Count or 65,535 and more.
+    void SetCapacity(int NewCapacity);
+
+    // The entry at Index; EListError outside 0..Count-1.
+    TZipHeaderInfo* Items(int Index) const;
+    TZipHeaderInfo* operator[](int Index) const { return Items(Index); }
+    // Always refused: a sorted list decides its positions itself.
+    [[noreturn]] void Put(int Index, TZipHeaderInfo* Entry);
+
+    // Inserts Entry where the order wants it; returns its index, or -1 when the ignore policy
+    // left it out. An owning list takes ownership only when it returns an index; on -1 or an
+    // exception the caller still owns Entry.
+    int Add(TZipHeaderInfo* Entry);
+    // The same for an owning list (EListError for one that does not own its entries).
+    int Add(std::unique_ptr<TZipHeaderInfo> Entry);
+    // Inserts at Index without looking at the order (Add uses it); EListError for an index
+    // outside 0..Count or a full list.
+    void Insert(int Index, TZipHeaderInfo* Entry);
+    // Binary search for an entry equal to Key: true when found; Index is its position (the
+    // first of the equal ones under the accept policy), or where Key would be inserted.
+    bool Find(const TZipHeaderInfo& Key, int& Index) const;
+    // The position of an entry equal to Key, or -1.
+    int IndexOf(const TZipHeaderInfo& Key) const;
+
+    // Removes the entry at Index, freeing it when owning.
+    void Delete(int Index);
+    // Removes the entry at Index and hands it to the caller (never freed here).
+    TZipHeaderInfo* Extract(int Index);
+    // Removes every entry (freeing them when owning); the capacity drops to 0.
+    void Clear();
+
+    // The item's key is the item itself.
+    const TZipHeaderInfo& KeyOf(const TZipHeaderInfo& Item) const { return Item; }
+    // Below 0 when A (an item of the list) goes before B (the key) under SortMode.
+    int Compare(const TZipHeaderInfo& A, const TZipHeaderInfo& B) const;
+
+    // The policy byte, the entry count (32-bit), then per entry its central record (comment
+    // text included when present), LocalExtraLength and Zip64Local. Loading replaces the
+    // content and the policy, makes the list owning, and adds the entries by the current
+    // SortMode; EReadError when the stream ends early.
+    void SaveToStream(TStream& Stream) const;
+    void LoadFromStream(TStream& Stream);
+
+    TDuplicates Duplicates;
+    TZipSortMode SortMode = ByNone;
+    bool OwnsObjects;
+
+  private:
+    void Grow();
+
+    std::vector<TZipHeaderInfo*> FItems;
+    int FCapacity = 0;
+};
+
+}  // namespace qm
