@@ -9,12 +9,19 @@
 
 namespace qm {
 
+// Two halves of 32 KB: the one being searched and the one being filled.
 inline constexpr uint32_t kDeflateWindowSize = 65536;
-// Match extension may look up to 258 bytes past the last valid byte (and the wide compares a few
-// more); those bytes must exist and start out as zeros, since they can decide between two
-// candidates of equal valid length.
+// A string may start at the last valid byte, and comparing it reads up to 258 bytes past its
+// start (the longest match, compared in 8-byte words: see MatchLength.h). Those bytes must exist
+// and stay zeros, since they can decide between two candidates of equal valid length. The 62 on
+// top is margin: it leaves room for one more of the widest (8-byte) compares past the longest
+// match, and makes window and slack together a whole number of 64-byte cache lines. The
+// compressor's static_asserts check both.
 inline constexpr uint32_t kDeflateWindowSlack = 258 + 62;
+// One chain head per value of the 15-bit hash.
 inline constexpr uint32_t kDeflateHashSize = 32768;
+// One chain link per position of a half window (positions are taken modulo 32 KB).
+inline constexpr uint32_t kDeflateChainSize = 32768;
 inline constexpr uint32_t kDeflateLiteralBufferSize = 32768;
 inline constexpr uint32_t kDeflateFlagBufferSize = 4096;
 

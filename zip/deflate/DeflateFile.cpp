@@ -11,16 +11,16 @@ TDeflateResult DeflateFile(int PackLevel, TDeflateBuffers& Buffers, TDeflateStat
         throw EInvalidPackLevel(
             FormatMessage("Compression level %d is out of range: it must be 1 to 9", PackLevel));
 
-    detail::TBlockCoder Coder(Buffers, Tables, IO, PackLevel, Entry);
+    detail::TBlockCoder coder(Buffers, Tables, IO, PackLevel, Entry);
     // The fast and maximum compression option bits of method 8.
     if (PackLevel <= 2) Entry.Flags |= 4;
     if (PackLevel >= 8) Entry.Flags |= 2;
-    detail::TMatchFinder Finder(Buffers, IO, Coder, detail::kLevelTable[PackLevel]);
+    detail::TMatchFinder finder(Buffers, IO, coder, detail::kLevelTable[PackLevel]);
 
-    TDeflateResult Result;
-    Result.CompressedSize = Finder.Run(PackLevel <= 3);
-    Result.WrittenRaw = Coder.WrittenRaw();
-    return Result;
+    TDeflateResult result;
+    result.CompressedSize = finder.Run(PackLevel <= 3);
+    result.WrittenRaw = coder.WrittenRaw();
+    return result;
 }
 
 }  // namespace qm

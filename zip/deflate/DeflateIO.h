@@ -8,6 +8,11 @@
 
 namespace qm {
 
+// What ReadInput returns, in its low 16 bits, when the source cannot be read: the 16-bit form of
+// -1. The compressor takes it, like 0, as the end of the file, and so never asks for this many
+// bytes in one read (a full read could not be told from a failure).
+inline constexpr uint32_t kReadInputFailed = 0xFFFF;
+
 class TDeflateIO {
   public:
     virtual ~TDeflateIO() = default;
@@ -16,6 +21,9 @@ class TDeflateIO {
     // delivered; 0 means the file is exhausted. Every read must deliver all Count bytes unless the
     // file ends there: only the last read of a file comes back short. The moments at which the
     // window slides, and so the output bytes, depend on that.
+    //
+    // Only the low 16 bits of the result count. kReadInputFailed there ends the file as 0 does,
+    // and Count is always below kReadInputFailed. A result above Count is taken as Count.
     virtual uint32_t ReadInput(uint8_t* Buffer, uint16_t Count) = 0;
 
     // Hands Count bytes of the entry's data to the archive. Count may be 0 (an empty entry still

@@ -27,14 +27,15 @@ void TBitWriter::AlignToByte() {
 }
 
 void TBitWriter::CopyRawBlock(const uint8_t* Input, uint32_t Length, bool Header) {
+    QM_ASSERT(!Header || Length <= 0xFFFF);  // a stored block's length field has 16 bits
     AlignToByte();
     if (Header) {
-        const uint16_t Stored = static_cast<uint16_t>(Length);
-        const uint16_t Complement = static_cast<uint16_t>(~Stored);
-        FBuffer[0] = static_cast<uint8_t>(Stored);
-        FBuffer[1] = static_cast<uint8_t>(Stored >> 8);
-        FBuffer[2] = static_cast<uint8_t>(Complement);
-        FBuffer[3] = static_cast<uint8_t>(Complement >> 8);
+        const uint16_t stored = static_cast<uint16_t>(Length);
+        const uint16_t complement = static_cast<uint16_t>(~stored);
+        FBuffer[0] = static_cast<uint8_t>(stored);
+        FBuffer[1] = static_cast<uint8_t>(stored >> 8);
+        FBuffer[2] = static_cast<uint8_t>(complement);
+        FBuffer[3] = static_cast<uint8_t>(complement >> 8);
         FIO.WriteOutput(FBuffer, 4);
     }
     // Handed over even when empty: an empty entry still gives the writer one hand-over.

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/Assert.h"
 #include "zip/deflate/DeflateIO.h"
 
 namespace qm::detail {
@@ -23,6 +24,7 @@ class TBitWriter {
 
     // Appends the low N bits of Value. Precondition: N <= 32 and Value < 2^N.
     void PutBits(uint64_t Value, uint32_t N) {
+        QM_ASSERT(N <= 32 && Value >> N == 0 && FCount < 32);
         FBits |= Value << FCount;
         FCount += N;
         if (FCount >= 32) [[unlikely]]
@@ -36,8 +38,8 @@ class TBitWriter {
 
   private:
     void Spill() {
-        uint32_t Word = static_cast<uint32_t>(FBits);
-        std::memcpy(FBuffer + FFill, &Word, 4);  // little-endian targets only
+        uint32_t word = static_cast<uint32_t>(FBits);
+        std::memcpy(FBuffer + FFill, &word, 4);  // little-endian targets only
         FFill += 4;
         FBits >>= 32;
         FCount -= 32;

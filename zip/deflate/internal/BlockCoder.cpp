@@ -7,35 +7,35 @@ namespace qm::detail {
 namespace {
 
 // Walks one tree's code lengths as runs, the way the tree header codes them, calling
-// Emit(Length, RunCount, PreviousLength, MaxRun, MinRun) for every run that ends. The same walk
+// Emit(Length, RunCount, PreviousLength, MinRun) for every run that ends. The same walk
 // counts the code-length frequencies and sends the header, so the two always agree.
 template <typename EmitRun>
 void WalkRuns(const TTreeNode* Tree, int LargestUsed, EmitRun Emit) {
-    int Previous = -1;
-    int Next = Tree[0].Len;
-    int Count = 0;
-    int MaxRun = 7;
-    int MinRun = 4;
-    if (Next == 0) {
-        MaxRun = 138;
-        MinRun = 3;
+    int previous = -1;
+    int next = Tree[0].Len;
+    int count = 0;
+    int maxRun = 7;
+    int minRun = 4;
+    if (next == 0) {
+        maxRun = 138;
+        minRun = 3;
     }
-    for (int N = 0; N <= LargestUsed; ++N) {
-        const int Current = Next;
-        Next = N + 1 <= LargestUsed ? Tree[N + 1].Len : 0xFFFF;
-        if (++Count < MaxRun && Current == Next) continue;
-        Emit(Current, Count, Previous, MinRun);
-        Count = 0;
-        Previous = Current;
-        if (Next == 0) {
-            MaxRun = 138;
-            MinRun = 3;
-        } else if (Current == Next) {
-            MaxRun = 6;
-            MinRun = 3;
+    for (int n = 0; n <= LargestUsed; ++n) {
+        const int current = next;
+        next = n + 1 <= LargestUsed ? Tree[n + 1].Len : 0xFFFF;
+        if (++count < maxRun && current == next) continue;
+        Emit(current, count, previous, minRun);
+        count = 0;
+        previous = current;
+        if (next == 0) {
+            maxRun = 138;
+            minRun = 3;
+        } else if (current == next) {
+            maxRun = 6;
+            minRun = 3;
         } else {
-            MaxRun = 7;
-            MinRun = 4;
+            maxRun = 7;
+            minRun = 4;
         }
     }
 }
@@ -76,9 +76,9 @@ TBlockCoder::TBlockCoder(TDeflateBuffers& Buffers, TDeflateStaticTables& Tables,
 }
 
 void TBlockCoder::ResetBlock() {
-    for (int N = 0; N < kLiteralLengthSymbols; ++N) FLiteralTree[N].Freq = 0;
-    for (int N = 0; N < kDistanceSymbols; ++N) FDistanceTree[N].Freq = 0;
-    for (int N = 0; N < kBitLengthSymbols; ++N) FBitLengthTree[N].Freq = 0;
+    for (int n = 0; n < kLiteralLengthSymbols; ++n) FLiteralTree[n].Freq = 0;
+    for (int n = 0; n < kDistanceSymbols; ++n) FDistanceTree[n].Freq = 0;
+    for (int n = 0; n < kBitLengthSymbols; ++n) FBitLengthTree[n].Freq = 0;
     FLiteralTree[kEndOfBlock].Freq = 1;
     FCosts = {};
     FSymbolCount = FMatchCount = FFlagCount = 0;
@@ -90,61 +90,64 @@ bool TBlockCoder::EarlyEnd(int64_t InputLength) const {
     // A block of mostly literals that already codes to less than half its input is ended so
     // that the next part of the file gets codes of its own.
     if (FPackLevel > 2) {
-        int64_t Estimate = static_cast<int64_t>(FSymbolCount) * 8;
-        for (int Code = 0; Code < kDistanceSymbols; ++Code)
-            Estimate +=
-                static_cast<int64_t>(FDistanceTree[Code].Freq) * (5 + kDistanceExtraBits[Code]);
-        Estimate >>= 3;
-        if (FMatchCount < (FSymbolCount >> 1) && Estimate < InputLength / 2) return true;
+        int64_t estimate = static_cast<int64_t>(FSymbolCount) * 8;
+        for (int code = 0; code < kDistanceSymbols; ++code)
+            estimate +=
+                static_cast<int64_t>(FDistanceTree[code].Freq) * (5 + kDistanceExtraBits[code]);
+        estimate >>= 3;
+        if (FMatchCount < (FSymbolCount >> 1) && estimate < InputLength / 2) return true;
     }
     return FSymbolCount == kMaxBlockSymbols;
 }
 
 void TBlockCoder::DetectTextData() {
-    uint16_t Binary = 0;
-    uint16_t Text = 0;
-    int N = 0;
-    while (N < 7) Binary = static_cast<uint16_t>(Binary + FLiteralTree[N++].Freq);
-    while (N < 128) Text = static_cast<uint16_t>(Text + FLiteralTree[N++].Freq);
-    while (N < kLiteralCount) Binary = static_cast<uint16_t>(Binary + FLiteralTree[N++].Freq);
-    FEntry.InternalAttributes = Binary > (Text >> 2) ? 0 : 1;
+    uint16_t binary = 0;
+    uint16_t text = 0;
+    int n = 0;
+    while (n < 7) binary = static_cast<uint16_t>(binary + FLiteralTree[n++].Freq);
+    while (n < 128) text = static_cast<uint16_t>(text + FLiteralTree[n++].Freq);
+    while (n < kLiteralCount) binary = static_cast<uint16_t>(binary + FLiteralTree[n++].Freq);
+    FEntry.InternalAttributes = binary > (text >> 2) ? 0 : 1;
 }
 
 void TBlockCoder::ScanTree(const TTreeNode* Tree, int LargestUsed) {
     WalkRuns(Tree, LargestUsed, [this](int Current, int Count, int Previous, int MinRun) {
-        TTreeNode* BL = FBitLengthTree;
+        TTreeNode* bitLengthTree = FBitLengthTree;
         if (Count < MinRun) {
-            BL[Current].Freq = static_cast<uint16_t>(BL[Current].Freq + Count);
+            bitLengthTree[Current].Freq =
+                static_cast<uint16_t>(bitLengthTree[Current].Freq + Count);
         } else if (Current != 0) {
-            if (Current != Previous) ++BL[Current].Freq;
-            ++BL[kRepeatPrevious].Freq;
+            if (Current != Previous) ++bitLengthTree[Current].Freq;
+            ++bitLengthTree[kRepeatPrevious].Freq;
         } else if (Count <= 10) {
-            ++BL[kRepeatZeros3].Freq;
+            ++bitLengthTree[kRepeatZeros3].Freq;
         } else {
-            ++BL[kRepeatZeros11].Freq;
+            ++bitLengthTree[kRepeatZeros11].Freq;
         }
     });
 }
 
 void TBlockCoder::SendTree(const TTreeNode* Tree, int LargestUsed) {
     WalkRuns(Tree, LargestUsed, [this](int Current, int Count, int Previous, int MinRun) {
-        const TTreeNode* BL = FBitLengthTree;
-        auto Send = [&](int Symbol) { FOut.PutBits(BL[Symbol].Code, BL[Symbol].Len); };
+        const TTreeNode* bitLengthTree = FBitLengthTree;
+        auto send = [&](int Symbol) {
+            FOut.PutBits(bitLengthTree[Symbol].Code, bitLengthTree[Symbol].Len);
+        };
         if (Count < MinRun) {
-            do Send(Current);
+            do send(Current);
             while (--Count != 0);
         } else if (Current != 0) {
             if (Current != Previous) {
-                Send(Current);
+                send(Current);
                 --Count;
             }
-            Send(kRepeatPrevious);
+            send(kRepeatPrevious);
             FOut.PutBits(Count - 3, 2);
         } else if (Count <= 10) {
-            Send(kRepeatZeros3);
+            send(kRepeatZeros3);
             FOut.PutBits(Count - 3, 3);
         } else {
-            Send(kRepeatZeros11);
+            send(kRepeatZeros11);
             FOut.PutBits(Count - 11, 7);
         }
     });
@@ -154,19 +157,19 @@ int TBlockCoder::BuildBitLengthTree() {
     ScanTree(FLiteralTree, FLiteralDesc.LargestUsed);
     ScanTree(FDistanceTree, FDistanceDesc.LargestUsed);
     BuildHuffmanTree(FBitLengthDesc, FScratch, FCosts);
-    int MaxIndex = kBitLengthSymbols - 1;
-    for (; MaxIndex >= 3; --MaxIndex)
-        if (FBitLengthTree[kBitLengthOrder[MaxIndex]].Len != 0) break;
-    FCosts.Dynamic += 3 * (MaxIndex + 1) + 5 + 5 + 4;
-    return MaxIndex + 1;
+    int maxIndex = kBitLengthSymbols - 1;
+    for (; maxIndex >= 3; --maxIndex)
+        if (FBitLengthTree[kBitLengthOrder[maxIndex]].Len != 0) break;
+    FCosts.Dynamic += 3 * (maxIndex + 1) + 5 + 5 + 4;
+    return maxIndex + 1;
 }
 
 void TBlockCoder::SendAllTrees(int BitLengthCodes) {
     FOut.PutBits(FLiteralDesc.LargestUsed + 1 - 257, 5);
     FOut.PutBits(FDistanceDesc.LargestUsed + 1 - 1, 5);
     FOut.PutBits(BitLengthCodes - 4, 4);
-    for (int Rank = 0; Rank < BitLengthCodes; ++Rank)
-        FOut.PutBits(FBitLengthTree[kBitLengthOrder[Rank]].Len, 3);
+    for (int rank = 0; rank < BitLengthCodes; ++rank)
+        FOut.PutBits(FBitLengthTree[kBitLengthOrder[rank]].Len, 3);
     SendTree(FLiteralTree, FLiteralDesc.LargestUsed);
     SendTree(FDistanceTree, FDistanceDesc.LargestUsed);
 }
@@ -174,35 +177,35 @@ void TBlockCoder::SendAllTrees(int BitLengthCodes) {
 void TBlockCoder::CompressBlock(const TDeflateCode* LiteralCodes,
                                 const TDeflateCode* DistanceCodes) {
     // Each length symbol is sent together with its extra bits: one table entry per length - 3.
-    uint32_t LengthBits[256];
-    uint8_t LengthBitCount[256];
-    for (int L = 0; L < 256; ++L) {
-        const int Code = FTables.LengthCode[L];
-        const TDeflateCode& C = LiteralCodes[kLiteralCount + 1 + Code];
-        const int Extra = kLengthExtraBits[Code];
+    uint32_t lengthBits[256];
+    uint8_t lengthBitCount[256];
+    for (int l = 0; l < 256; ++l) {
+        const int code = FTables.LengthCode[l];
+        const TDeflateCode& c = LiteralCodes[kLiteralCount + 1 + code];
+        const int extra = kLengthExtraBits[code];
         // Length 258 has a code of its own and no extra bits, though it is not its code's base.
-        const uint32_t ExtraValue =
-            Extra != 0 ? static_cast<uint32_t>(L - FTables.BaseLength[Code]) : 0;
-        LengthBits[L] = C.Code | (ExtraValue << C.Length);
-        LengthBitCount[L] = static_cast<uint8_t>(C.Length + Extra);
+        const uint32_t extraValue =
+            extra != 0 ? static_cast<uint32_t>(l - FTables.BaseLength[code]) : 0;
+        lengthBits[l] = c.Code | (extraValue << c.Length);
+        lengthBitCount[l] = static_cast<uint8_t>(c.Length + extra);
     }
 
-    uint32_t DistanceIndex = 0;
-    uint32_t Flags = 0;
-    for (uint32_t N = 0; N < FSymbolCount; ++N) {
-        if ((N & 7) == 0) Flags = FFlagBits[N >> 3];
-        const uint32_t Value = FLiterals[N];
-        if ((Flags & 1) == 0) {
-            FOut.PutBits(LiteralCodes[Value].Code, LiteralCodes[Value].Length);
+    uint32_t distanceIndex = 0;
+    uint32_t flags = 0;
+    for (uint32_t n = 0; n < FSymbolCount; ++n) {
+        if ((n & 7) == 0) flags = FFlagBits[n >> 3];
+        const uint32_t value = FLiterals[n];
+        if ((flags & 1) == 0) {
+            FOut.PutBits(LiteralCodes[value].Code, LiteralCodes[value].Length);
         } else {
-            FOut.PutBits(LengthBits[Value], LengthBitCount[Value]);
-            const uint32_t Distance = FDistances[DistanceIndex++];
-            const int Code = FTables.DistanceCodeOf(Distance);
-            const TDeflateCode& C = DistanceCodes[Code];
-            FOut.PutBits(C.Code | ((Distance - FTables.BaseDistance[Code]) << C.Length),
-                         C.Length + kDistanceExtraBits[Code]);
+            FOut.PutBits(lengthBits[value], lengthBitCount[value]);
+            const uint32_t distance = FDistances[distanceIndex++];
+            const int code = FTables.DistanceCodeOf(distance);
+            const TDeflateCode& c = DistanceCodes[code];
+            FOut.PutBits(c.Code | ((distance - FTables.BaseDistance[code]) << c.Length),
+                         c.Length + kDistanceExtraBits[code]);
         }
-        Flags >>= 1;
+        flags >>= 1;
     }
     FOut.PutBits(LiteralCodes[kEndOfBlock].Code, LiteralCodes[kEndOfBlock].Length);
 }
@@ -213,38 +216,38 @@ uint64_t TBlockCoder::EmitBlock(const uint8_t* Input, uint32_t StoredLength, boo
 
     BuildHuffmanTree(FLiteralDesc, FScratch, FCosts);
     BuildHuffmanTree(FDistanceDesc, FScratch, FCosts);
-    const int BitLengthCodes = BuildBitLengthTree();
+    const int bitLengthCodes = BuildBitLengthTree();
 
-    const uint64_t DynamicBytes = static_cast<uint64_t>(FCosts.Dynamic + 3 + 7) >> 3;
-    const uint64_t FixedBytes = static_cast<uint64_t>(FCosts.Fixed + 3 + 7) >> 3;
-    const uint64_t Best = FixedBytes <= DynamicBytes ? FixedBytes : DynamicBytes;
+    const uint64_t dynamicBytes = static_cast<uint64_t>(FCosts.Dynamic + 3 + 7) >> 3;
+    const uint64_t fixedBytes = static_cast<uint64_t>(FCosts.Fixed + 3 + 7) >> 3;
+    const uint64_t best = fixedBytes <= dynamicBytes ? fixedBytes : dynamicBytes;
 
-    if (StoredLength <= Best && Last && FCompressedBits == 0 && Input) {
+    if (StoredLength <= best && Last && FCompressedBits == 0 && Input) {
         // The file does not compress: its data is the file itself.
         FOut.CopyRawBlock(Input, StoredLength, false);
         FCompressedBits = static_cast<uint64_t>(StoredLength) << 3;
         FEntry.Method = 0;
         FWrittenRaw = true;
-    } else if (StoredLength + 4 <= Best && Input && StoredLength <= 0xFFFF) {
+    } else if (StoredLength + 4 <= best && Input && StoredLength <= 0xFFFF) {
         // A stored block's length field has 16 bits; a longer block is coded instead.
-        FOut.PutBits(0 + (Last ? 1 : 0), 3);
+        FOut.PutBits(BlockHeader(TBlockType::Stored, Last), kBlockHeaderBits);
         FCompressedBits = ((FCompressedBits + 3 + 7) & ~uint64_t{7}) +
                           (static_cast<uint64_t>(StoredLength) + 4) * 8;
         FOut.CopyRawBlock(Input, StoredLength, true);
-    } else if (FixedBytes == Best) {
-        FOut.PutBits(2 + (Last ? 1 : 0), 3);
+    } else if (fixedBytes == best) {
+        FOut.PutBits(BlockHeader(TBlockType::Fixed, Last), kBlockHeaderBits);
         CompressBlock(FTables.FixedLiteralCodes, FTables.FixedDistanceCodes);
         FCompressedBits += 3 + static_cast<uint64_t>(FCosts.Fixed);
     } else {
-        FOut.PutBits(4 + (Last ? 1 : 0), 3);
-        SendAllTrees(BitLengthCodes);
-        TDeflateCode LiteralCodes[kLiteralLengthSymbols];
-        TDeflateCode DistanceCodes[kDistanceSymbols];
-        for (int N = 0; N < kLiteralLengthSymbols; ++N)
-            LiteralCodes[N] = {FLiteralTree[N].Code, FLiteralTree[N].Len};
-        for (int N = 0; N < kDistanceSymbols; ++N)
-            DistanceCodes[N] = {FDistanceTree[N].Code, FDistanceTree[N].Len};
-        CompressBlock(LiteralCodes, DistanceCodes);
+        FOut.PutBits(BlockHeader(TBlockType::Dynamic, Last), kBlockHeaderBits);
+        SendAllTrees(bitLengthCodes);
+        TDeflateCode literalCodes[kLiteralLengthSymbols];
+        TDeflateCode distanceCodes[kDistanceSymbols];
+        for (int n = 0; n < kLiteralLengthSymbols; ++n)
+            literalCodes[n] = {FLiteralTree[n].Code, FLiteralTree[n].Len};
+        for (int n = 0; n < kDistanceSymbols; ++n)
+            distanceCodes[n] = {FDistanceTree[n].Code, FDistanceTree[n].Len};
+        CompressBlock(literalCodes, distanceCodes);
         FCompressedBits += 3 + static_cast<uint64_t>(FCosts.Dynamic);
     }
     ResetBlock();

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 
+#include "platform/Assert.h"
 #include "zip/deflate/DeflateBuffers.h"
 #include "zip/deflate/DeflateFile.h"
 #include "zip/deflate/DeflateTables.h"
@@ -30,6 +31,7 @@ class TBlockCoder {
     // position - block start), used only by the early end test. Returns whether the block must
     // end now.
     bool RecordLiteral(uint32_t Byte, int64_t InputLength) {
+        QM_ASSERT(Byte < kLiteralCount && FSymbolCount < kMaxBlockSymbols);
         FLiterals[FSymbolCount++] = static_cast<uint8_t>(Byte);
         ++FLiteralTree[Byte].Freq;
         return AfterSymbol(InputLength);
@@ -37,11 +39,13 @@ class TBlockCoder {
 
     // Records a match of Distance (1..32,506) and Length - 3 (0..255).
     bool RecordMatch(uint32_t Distance, uint32_t LengthMinus3, int64_t InputLength) {
+        QM_ASSERT(Distance >= 1 && Distance <= kMaxDistance);
+        QM_ASSERT(LengthMinus3 <= kMaxMatch - kMinMatch && FSymbolCount < kMaxBlockSymbols);
         FLiterals[FSymbolCount++] = static_cast<uint8_t>(LengthMinus3);
-        const uint32_t DistanceMinus1 = Distance - 1;
+        const uint32_t distanceMinus1 = Distance - 1;
         ++FLiteralTree[kLiteralCount + 1 + FTables.LengthCode[LengthMinus3]].Freq;
-        ++FDistanceTree[FTables.DistanceCodeOf(DistanceMinus1)].Freq;
-        FDistances[FMatchCount++] = static_cast<uint16_t>(DistanceMinus1);
+        ++FDistanceTree[FTables.DistanceCodeOf(distanceMinus1)].Freq;
+        FDistances[FMatchCount++] = static_cast<uint16_t>(distanceMinus1);
         FFlagByte |= FFlagBit;
         return AfterSymbol(InputLength);
     }

@@ -1,7 +1,10 @@
 // The constants of the deflate format and of this compressor's choices within it.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+
+#include "zip/deflate/DeflateBuffers.h"
 
 namespace qm::detail {
 
@@ -18,6 +21,7 @@ inline constexpr uint32_t kMaxDistance = kHalfWindow - kMinLookahead;
 inline constexpr uint32_t kSlideThreshold = kHalfWindow + kMaxDistance;
 inline constexpr uint32_t kHashBits = 15;
 inline constexpr uint32_t kHashMask = (1u << kHashBits) - 1;
+// Each byte shifts the hash this far, so after kMinMatch bytes the oldest has left it.
 inline constexpr uint32_t kHashShift = 5;
 // A 3-byte match this far back or more costs more than its literals (lazy levels only).
 inline constexpr uint32_t kTooFar = 4096;
@@ -51,14 +55,38 @@ inline constexpr uint8_t kBitLengthExtraBits[kBitLengthSymbols] = {0, 0, 0, 0, 0
 inline constexpr uint8_t kBitLengthOrder[kBitLengthSymbols] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
                                                                11, 4,  12, 3, 13, 2, 14, 1, 15};
 
+// The block types, sent as the two bits after the last-block bit.
+enum class TBlockType : uint32_t { Stored = 0, Fixed = 1, Dynamic = 2 };
+inline constexpr uint32_t kBlockHeaderBits = 3;
+
+// The three header bits of a block: the last-block bit, then the type.
+constexpr uint32_t BlockHeader(TBlockType Type, bool Last) {
+    return (static_cast<uint32_t>(Type) << 1) | (Last ? 1u : 0u);
+}
+
+// What the buffers' sizes must satisfy for the loops that index them without checks.
+static_assert(kDeflateWindowSize == 2 * kHalfWindow, "the window is two halves");
+static_assert(kDeflateHashSize == 1u << kHashBits, "one chain head per hash value");
+static_assert(kHashShift * kMinMatch >= kHashBits,
+              "the hash depends on the last kMinMatch bytes only");
+static_assert(kDeflateChainSize == kWindowMask + 1,
+              "one chain link per position modulo the half window");
+static_assert(kMaxDistance + kMinLookahead <= kHalfWindow,
+              "a match found before a slide still lies in the window after it");
+static_assert(kMaxDistance - 1 <= UINT16_MAX, "a distance - 1 fits the 16-bit distance buffer");
+static_assert(kMaxBlockSymbols < kDeflateLiteralBufferSize, "the literal buffer holds a block");
+static_assert(kDeflateFlagBufferSize * 8 >= kDeflateLiteralBufferSize,
+              "one flag bit per symbol of a full block, and the open flag byte");
+static_assert(std::has_single_bit(kEarlyEndStep), "the early end test masks the symbol count");
+
 // Reverses the low Length bits of Code.
 constexpr uint32_t ReverseBits(uint32_t Code, int Length) {
-    uint32_t Result = 0;
-    for (int I = 0; I < Length; ++I) {
-        Result = (Result << 1) | (Code & 1);
+    uint32_t result = 0;
+    for (int i = 0; i < Length; ++i) {
+        result = (result << 1) | (Code & 1);
         Code >>= 1;
     }
-    return Result;
+    return result;
 }
 
 }  // namespace qm::detail

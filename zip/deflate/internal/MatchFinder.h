@@ -49,10 +49,13 @@ class TMatchFinder {
     uint64_t DeflateLazy();
     void RefillWindow();
     void SlideWindow();
+    // Reads into To through the caller's ReadInput; 0 at the end of the file (or a failure).
+    uint32_t ReadInput(uint8_t* To, uint32_t Count);
+    // Precondition: Candidate is an older position within kMaxDistance of FPosition.
     uint32_t FindLongestMatch(uint32_t Candidate, uint32_t LengthToBeat);
     uint64_t EmitBlock(bool Last) {
-        const uint8_t* Input = FBlockStart >= 0 ? FWindow + FBlockStart : nullptr;
-        return FCoder.EmitBlock(Input, static_cast<uint32_t>(FPosition - FBlockStart), Last);
+        const uint8_t* input = FBlockStart >= 0 ? FWindow + FBlockStart : nullptr;
+        return FCoder.EmitBlock(input, static_cast<uint32_t>(FPosition - FBlockStart), Last);
     }
     int64_t BlockInput() const { return static_cast<int64_t>(FPosition) - FBlockStart; }
 
