@@ -12,6 +12,7 @@
 #include "zip/BufferStream.h"
 #include "zip/BufferedFileStream.h"
 #include "zip/ZipErrors.h"
+#include "zip/ZipWriterRun.h"
 #include "zip/format/DateUtils.h"
 #include "zip/format/SortedZip.h"
 
@@ -26,39 +27,12 @@ int64_t FileSize(const std::string& FileName) {
 
 }  // namespace
 
-// Between the buffered output and the file: turns any write the medium takes short into
-// ENotEnoughRoom, wherever it happens (data, headers, a flush behind a seek, the final flush).
-// Disarmed while a failed run drops its output, so that tearing down never raises.
-class TZipWriter::TGuardStream : public TStream {
-  public:
-    explicit TGuardStream(TStream& Stream) : FStream(Stream) {}
-    int32_t Read(void* Buffer, int32_t Count) override { return FStream.Read(Buffer, Count); }
-    int32_t Write(const void* Buffer, int32_t Count) override {
-        int32_t n = FStream.Write(Buffer, Count);
-        if (n != Count) {
-            Failed = true;
-            if (Armed) throw ENotEnoughRoom(sidNotEnoughRoom);
-        }
-        return n;
-    }
-    int64_t Seek(int64_t Offset, int Origin) override { return FStream.Seek(Offset, Origin); }
-    void SetSize(int64_t NewSize) override { FStream.SetSize(NewSize); }
-
-    bool Armed = true;
-    bool Failed = false;
-
-  private:
-    TStream& FStream;
-};
-
 TZipWriter::TZipWriter() = default;
 
 TZipWriter::~TZipWriter() {
     // A writer destroyed in the middle of a run (only possible from a handler) must not leave
     // descriptors or staging files behind.
-    CloseSource();
-    DropStaging();
-    AbandonOutput();
+    if (FRun) FRun->Release();
 }
 
 void TZipWriter::SetStorePaths(bool Value) {
@@ -147,162 +121,123 @@ std::string Trimmed(const std::string& Text) {
 
 int TZipWriter::RunOperation() {
     if (Trimmed(ZipName()).empty()) return 0;
-    if (FRunning) throw Exception("The archive writer is already running");
-    FRunning = true;
-    FResult = 0;
-    FVolume = 0;
-    FVolumeFiles.clear();
-    const TZipSortMode savedSortMode = SortMode();
-    const bool savedKeepZipOpen = KeepZipOpen();
-    SetKeepZipOpen(true);
-    Sort(ByNone);  // entry indices mean the same in EntryList and SortedView
-    FDisposeList.clear();
-    FLines = FilesList();
-    FOutFileName.clear();
-    FUpdating = false;
+    if (FState == TZipWriterState::Writing)
+        throw Exception("The archive writer is already running");
+    TRun run(*this);
 
-    // Clean-up, whatever the end: the run's own lists and the settings it changed.
-    auto finish = [&]() {
-        FDeflateBuffers.reset();
-        FByNameList.reset();
-        FNewEnd.reset();
-        FLines.clear();
-        FilesList().clear();
-        SetKeepZipOpen(savedKeepZipOpen);
-        Sort(savedSortMode);
-        CloseZip();
-        FRunning = false;
-    };
+    if (!run.Lines.empty()) ExpandFilesList();
 
-    bool closed = false;
-    try {
-        if (!FLines.empty()) ExpandFilesList();
-
-        FUpdating = FileExists(ZipName());
-        // Volumes are written in ZipName's place one after the other; an old archive of that
-        // name cannot be rebuilt that way without scattering volumes in the temporary folder.
-        if (FUpdating && VolumesOn())
-            throw EZipError("Cannot write volumes over the existing archive " + ZipName());
-        FDeflateBuffers = std::make_unique<TDeflateBuffers>();
-        if (!FDeflateTables) FDeflateTables = std::make_unique<TDeflateStaticTables>();
-        if (FUpdating) {
-            FOutFileName = MakeTempFileName(ChooseTempFolder());
-            OpenOutput(FOutFileName);
-            OpenOldArchive();
-            // The new end record is taken from the old one only now that it has been read,
-            // so that the archive comment survives an update of a directory not yet loaded.
-            StartEndRecord(true);
-            MergeExistingEntries();
-        } else {
-            FOutFileName = ZipName();
-            OpenOutput(FOutFileName);
-            StartEndRecord(EndCentral().CommentChanged);
-        }
-
-        if (!FLines.empty() && OnStartZipInfo) {
-            bool stopNow = false;
-            OnStartZipInfo(*this, static_cast<int>(FLines.size()), FTotalBytes, *FNewEnd, stopNow);
-            if (stopNow) throw EUserCanceled(sidCanceledZipOp);
-        }
-        if (VolumesOn()) FTotalBytes *= 2;
-
-        for (const std::string& line : FLines) {
-            auto header = std::make_unique<TZipHeaderInfo>();
-            if (ZipOneFile(line, *header)) RecordEntry(std::move(header), line, true);
-        }
-        FLines.clear();
-
-        WriteCentralDirectory();
-        // Only a complete, flushed and closed output counts.
-        CloseOutput();
-        closed = true;
-
-        const bool volumes = VolumesOn();
-        if (FUpdating) {
-            const std::string name = ZipName();
-            ClearZip();
-            TZipReader::SetZipName(name);
-            ReplaceArchive();
-        }
-        FOutFileName.clear();
-        FVolumeFiles.clear();
-        if (FDispose) DisposeFiles();
-        AdoptNewDirectory();
-        if (volumes && OnTotalPercentDone) OnTotalPercentDone(*this, 100);
-    } catch (...) {
-        CloseSource();
-        DropStaging();
-        if (!closed) AbandonOutput();
-        FWrittenList.reset();
-        for (const std::string& volume : FVolumeFiles) DeleteFile(volume);
-        if (!FOutFileName.empty()) DeleteFile(FOutFileName);
-        FOutFileName.clear();
-        FVolumeFiles.clear();
-        finish();
-        throw;
+    run.Updating = FileExists(ZipName());
+    // Volumes are written in ZipName's place one after the other; an old archive of that
+    // name cannot be rebuilt that way without scattering volumes in the temporary folder.
+    if (run.Updating && VolumesOn())
+        throw EZipError("Cannot write volumes over the existing archive " + ZipName());
+    run.DeflateBuffers = std::make_unique<TDeflateBuffers>();
+    if (!FDeflateTables) FDeflateTables = std::make_unique<TDeflateStaticTables>();
+    if (run.Updating) {
+        run.OutFileName = MakeTempFileName(ChooseTempFolder());
+        OpenOutput(run.OutFileName);
+        OpenOldArchive();
+        // The new end record is taken from the old one only now that it has been read,
+        // so that the archive comment survives an update of a directory not yet loaded.
+        StartEndRecord(true);
+        MergeExistingEntries();
+    } else {
+        run.OutFileName = ZipName();
+        OpenOutput(run.OutFileName);
+        StartEndRecord(EndCentral().CommentChanged);
     }
-    finish();
-    return FResult;
+
+    if (!run.Lines.empty() && OnStartZipInfo) {
+        bool stopNow = false;
+        OnStartZipInfo(*this, static_cast<int>(run.Lines.size()), run.TotalBytes, *run.NewEnd,
+                       stopNow);
+        if (stopNow) throw EUserCanceled(sidCanceledZipOp);
+    }
+    if (VolumesOn()) run.TotalBytes *= 2;
+
+    for (const std::string& line : run.Lines) {
+        auto header = std::make_unique<TZipHeaderInfo>();
+        if (ZipOneFile(line, *header)) RecordEntry(std::move(header), line, true);
+    }
+    run.Lines.clear();
+
+    WriteCentralDirectory();
+    // Only a complete, flushed and closed output counts.
+    CloseOutput();
+
+    const bool volumes = VolumesOn();
+    if (run.Updating) {
+        const std::string name = ZipName();
+        ClearZip();
+        TZipReader::SetZipName(name);
+        ReplaceArchive();
+    }
+    run.MarkDone();
+    if (FDispose) DisposeFiles();
+    AdoptNewDirectory();
+    if (volumes && OnTotalPercentDone) OnTotalPercentDone(*this, 100);
+    return run.Result;
 }
 
 void TZipWriter::StartEndRecord(bool FromCurrent) {
-    FNewEnd = std::make_unique<TEndCentral>();
+    FRun->NewEnd = std::make_unique<TEndCentral>();
     if (FromCurrent) {
         if (EndCentral().HasComment()) GetZipComment();  // loads it when absent
-        FNewEnd->Assign(EndCentral());
-        FNewEnd->EntriesOnDisk = 0;
-        FNewEnd->TotalEntries = 0;
-        FNewEnd->CommentChanged = false;
+        FRun->NewEnd->Assign(EndCentral());
+        FRun->NewEnd->EntriesOnDisk = 0;
+        FRun->NewEnd->TotalEntries = 0;
+        FRun->NewEnd->CommentChanged = false;
     }
 }
 
 void TZipWriter::AdoptNewDirectory() {
-    EndCentral().Assign(*FNewEnd);
+    EndCentral().Assign(*FRun->NewEnd);
     EndCentral().CommentChanged = false;
     // The comment ends the new archive, wherever it stood in the old one.
     const int64_t size = FileSize(ZipName());
     if (size >= EndCentral().CommentLength)
         EndCentral().CommentPosition = static_cast<uint64_t>(size - EndCentral().CommentLength);
-    SetEntryList(std::move(FWrittenList));
+    SetEntryList(std::move(FRun->WrittenList));
     // The archive's date as the next OpenZip will see it, so that it reads nothing again.
     TDateTime date = 0;
     if (!TryDosDateTimeToDateTime(ClampDosDateTime(FileAge(ZipName())), date)) date = 0;
     SetArchiveDate(date);
-    FByNameList.reset();
+    FRun->ByNameList.reset();
 }
 
 void TZipWriter::RecordEntry(std::unique_ptr<TZipHeaderInfo> Header, const std::string& Name,
                              bool Counted) {
     TZipHeaderInfo* entry = Header.get();
-    FWrittenList->Add(std::move(Header));
-    FByNameList->Add(entry);
-    ++FNewEnd->EntriesOnDisk;
-    ++FNewEnd->TotalEntries;
+    FRun->WrittenList->Add(std::move(Header));
+    FRun->ByNameList->Add(entry);
+    ++FRun->NewEnd->EntriesOnDisk;
+    ++FRun->NewEnd->TotalEntries;
     if (Counted) {
-        ++FResult;
-        if (FDispose && !Name.empty() && Name.back() != '/') FDisposeList.push_back(Name);
+        ++FRun->Result;
+        if (FDispose && !Name.empty() && Name.back() != '/') FRun->DisposeList.push_back(Name);
     }
 }
 
 void TZipWriter::DisposeFiles() {
-    for (const std::string& name : FDisposeList) {
+    for (const std::string& name : FRun->DisposeList) {
         bool skip = false;
         if (OnDisposeFile) OnDisposeFile(*this, name, skip);
         if (!skip) DeleteFile(name);
     }
-    FDisposeList.clear();
+    FRun->DisposeList.clear();
 }
 
 void TZipWriter::WriteCentralDirectory() {
     // A move before the first central header starts the directory at offset 0 of the new
     // volume.
-    if (FWrittenList->Count() > 0)
-        EnsureRoom(static_cast<int64_t>(FWrittenList->Items(0)->CentralRecordSize()));
-    FNewEnd->CentralOffset = Out().Position();
-    FNewEnd->CentralDisk = static_cast<uint32_t>(FVolume);
+    if (FRun->WrittenList->Count() > 0)
+        EnsureRoom(static_cast<int64_t>(FRun->WrittenList->Items(0)->CentralRecordSize()));
+    FRun->NewEnd->CentralOffset = Out().Position();
+    FRun->NewEnd->CentralDisk = static_cast<uint32_t>(FRun->Volume);
     uint64_t size = 0;
-    for (int i = 0; i < FWrittenList->Count(); ++i) {
-        TZipHeaderInfo& entry = *FWrittenList->Items(i);
+    for (int i = 0; i < FRun->WrittenList->Count(); ++i) {
+        TZipHeaderInfo& entry = *FRun->WrittenList->Items(i);
         EnsureRoom(static_cast<int64_t>(entry.CentralRecordSize()));
         int64_t before = Out().Position();
         // Where a later comment lookup of the adopted directory finds this record.
@@ -310,10 +245,10 @@ void TZipWriter::WriteCentralDirectory() {
         entry.SaveCentralToStream(Out());
         size += static_cast<uint64_t>(Out().Position() - before);
     }
-    FNewEnd->CentralSize = size;
-    FNewEnd->ThisDisk = static_cast<uint32_t>(FVolume);
-    EnsureRoom(static_cast<int64_t>(FNewEnd->EndRecordSize()));
-    FNewEnd->SaveToStream(Out());
+    FRun->NewEnd->CentralSize = size;
+    FRun->NewEnd->ThisDisk = static_cast<uint32_t>(FRun->Volume);
+    EnsureRoom(static_cast<int64_t>(FRun->NewEnd->EndRecordSize()));
+    FRun->NewEnd->SaveToStream(Out());
 }
 
 // ---------------------------------------------------------------------------------------
@@ -324,41 +259,34 @@ std::unique_ptr<TStream> TZipWriter::CreateOutputFile(const std::string& FileNam
 }
 
 void TZipWriter::OpenOutput(const std::string& FileName) {
-    FOutFile = CreateOutputFile(FileName);
-    FOutGuard = std::make_unique<TGuardStream>(*FOutFile);
-    FOutStream = std::make_unique<TBufferStream>(*FOutGuard);
-    if (!FWrittenList) {
-        FWrittenList = std::make_unique<TSortedZip>(dupError);
-        FWrittenList->SortMode = ByNone;
-        FByNameList = std::make_unique<TSortedZip>(dupAccept, false);
-        FByNameList->SortMode = ByName;
+    FRun->OutFile = CreateOutputFile(FileName);
+    FRun->OutGuard = std::make_unique<TGuardStream>(*FRun->OutFile);
+    FRun->OutStream = std::make_unique<TBufferStream>(*FRun->OutGuard);
+    if (!FRun->WrittenList) {
+        FRun->WrittenList = std::make_unique<TSortedZip>(dupError);
+        FRun->WrittenList->SortMode = ByNone;
+        FRun->ByNameList = std::make_unique<TSortedZip>(dupAccept, false);
+        FRun->ByNameList->SortMode = ByName;
     }
-    if (VolumesOn()) FVolumeCapacity = VolumeCapacity(FVolume);
+    if (VolumesOn()) FRun->VolumeCapacity = VolumeCapacity(FRun->Volume);
 }
 
 TStream& TZipWriter::Out() {
-    return *FOutStream;
+    return *FRun->OutStream;
 }
 
 void TZipWriter::CloseOutput() {
-    if (!FOutStream) return;
-    bool ok = FOutStream->Finish();  // the guard raises on a short final flush
+    if (!FRun->OutStream) return;
+    bool ok = FRun->OutStream->Finish();  // the guard raises on a short final flush
     if (ok && FlushFilesOnClose()) {
-        if (auto* handle = dynamic_cast<THandleStream*>(FOutFile.get())) ok = handle->Commit();
+        if (auto* handle = dynamic_cast<THandleStream*>(FRun->OutFile.get())) ok = handle->Commit();
     }
-    if (auto* file = dynamic_cast<TFileStream*>(FOutFile.get())) ok = file->Close() && ok;
-    ok = ok && !FOutGuard->Failed;
-    FOutStream.reset();
-    FOutGuard.reset();
-    FOutFile.reset();
+    if (auto* file = dynamic_cast<TFileStream*>(FRun->OutFile.get())) ok = file->Close() && ok;
+    ok = ok && !FRun->OutGuard->Failed;
+    FRun->OutStream.reset();
+    FRun->OutGuard.reset();
+    FRun->OutFile.reset();
     if (!ok) throw ENotEnoughRoom(sidNotEnoughRoom);
-}
-
-void TZipWriter::AbandonOutput() {
-    if (FOutGuard) FOutGuard->Armed = false;
-    FOutStream.reset();  // its last flush goes to a file that is deleted next
-    FOutGuard.reset();
-    FOutFile.reset();
 }
 
 }  // namespace qm

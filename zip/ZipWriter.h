@@ -11,10 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <unordered_set>
 #include <vector>
-
-#include <sys/types.h>
 
 #include "platform/Stream.h"
 #include "zip/MultiZipInfo.h"
@@ -25,10 +22,11 @@
 
 namespace qm {
 
-class TBufferStream;
-class TBufferedFileStream;
-class TFileStream;
 class TSortedZip;
+
+// Idle: no run yet, or the last one succeeded. Writing: a run is in progress (what event
+// handlers see). Failed: the last run raised; its output is gone and the next run starts afresh.
+enum class TZipWriterState { Idle, Writing, Failed };
 
 class TZipWriter : public TZipReader, private TDeflateIO {
   public:
@@ -40,6 +38,8 @@ class TZipWriter : public TZipReader, private TDeflateIO {
     // Runs the operation and fires OnZipComplete with its result: the number of files added
     // to the archive or replaced in it. Exceptions pass to the caller after the clean-up.
     int ZipFiles();
+
+    TZipWriterState State() const { return FState; }
 
     // Copies every property and event handler of Source.
     void Assign(const TZipWriter& Source);
@@ -115,6 +115,7 @@ class TZipWriter : public TZipReader, private TDeflateIO {
 
   private:
     class TGuardStream;
+    class TRun;
 
     // One run, without the closing OnZipComplete.
     int RunOperation();
@@ -126,7 +127,16 @@ class TZipWriter : public TZipReader, private TDeflateIO {
     TStoredPathRules PathRules() const;
     void StartEndRecord(bool FromCurrent);
     void AdoptNewDirectory();
+    // Adds one file or folder line; false when it was not added (gone, refused, skipped).
     bool ZipOneFile(const std::string& Name, TZipHeaderInfo& Header);
+    // Its steps.
+    void StampFolder(const std::string& Name, TZipHeaderInfo& Header);
+    bool OpenSource(const std::string& Name, TZipHeaderInfo& Header);
+    void NameEntry(const std::string& Name, TZipHeaderInfo& Header);
+    bool SkipsEntry(const std::string& Name, TZipHeaderInfo& Header);
+    void WriteLocalPlaceholder(TZipHeaderInfo& Header, bool Folder);
+    void WriteData(TZipHeaderInfo& Header);
+    void PatchLocalHeader(const std::string& Name, TZipHeaderInfo& Header);
     void StoreFile();
     void MarkZip64(TZipHeaderInfo& Header);
     void WriteLocalHeader(TZipHeaderInfo& Header);
@@ -146,10 +156,6 @@ class TZipWriter : public TZipReader, private TDeflateIO {
     void OpenOutput(const std::string& FileName);
     // Flushes, commits (with FlushFilesOnClose) and closes; raises when any of it failed.
     void CloseOutput();
-    // Drops the output after a failure, without raising.
-    void AbandonOutput();
-    void CloseSource();
-    void DropStaging();
 
     // Volume output.
     bool VolumesOn() const { return FMultiZipInfo.MultiMode != mmNone; }
@@ -182,45 +188,11 @@ class TZipWriter : public TZipReader, private TDeflateIO {
     std::vector<std::string> FNoCompressList;
     bool FAddDirEntriesOnRecurse = false;
 
-    // Run state.
-    bool FRunning = false;
-    int64_t FTotalBytes = 0;
-    int64_t FBytesDone = 0;
-    int64_t FFileBytesRead = 0;   // advances only while OnFilePercentDone is assigned
-    int64_t FFileBytesTaken = 0;  // every byte read of the current file
-    uint32_t FCrc = 0xFFFFFFFFu;
-    std::string FOutFileName;
-    std::unique_ptr<TStream> FOutFile;
-    std::unique_ptr<TGuardStream> FOutGuard;
-    std::unique_ptr<TBufferStream> FOutStream;
-    std::unique_ptr<TBufferedFileStream> FInStream;
-    TZipHeaderInfo* FCurrentHeader = nullptr;
-    std::unique_ptr<TSortedZip> FWrittenList;
-    std::unique_ptr<TSortedZip> FByNameList;
-    std::unique_ptr<TEndCentral> FNewEnd;
-    bool FUpdating = false;
-    int FVolume = 0;
-    int FResult = 0;
-    std::vector<std::string> FDisposeList;
-    std::unique_ptr<TDeflateBuffers> FDeflateBuffers;
+    // Everything a run opens and builds lives in the run (ZipWriterRun.h), which exists only
+    // while RunOperation does; the code tables outlive runs.
+    TZipWriterState FState = TZipWriterState::Idle;
+    TRun* FRun = nullptr;
     std::unique_ptr<TDeflateStaticTables> FDeflateTables;
-    std::vector<std::string> FLines;  // FilesList while a run works on it
-
-    // What the walk must never add: the archive itself.
-    struct TArchiveIdentity {
-        bool Known = false;
-        dev_t Device = 0;
-        ino_t Inode = 0;
-        std::string Path;  // resolved, for an archive that does not exist yet
-        std::string Name;
-    } FArchiveId;
-    std::unordered_set<std::string> FOldStoredNames;  // freshen: names the old archive has
-
-    // Volume output.
-    int64_t FVolumeCapacity = 0;
-    std::vector<std::string> FVolumeFiles;  // finished volumes of this run
-    std::string FStageName;
-    std::unique_ptr<TBufferedFileStream> FStage;
 };
 
 }  // namespace qm

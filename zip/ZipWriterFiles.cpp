@@ -18,6 +18,7 @@
 #include "zip/StoredPath.h"
 #include "zip/ZipErrors.h"
 #include "zip/ZipWriter.h"
+#include "zip/ZipWriterRun.h"
 #include "zip/checksum/Crc32.h"
 #include "zip/format/PercentOf.h"
 #include "zip/format/SortedZip.h"
@@ -98,55 +99,55 @@ bool TZipWriter::IsNoCompress(const std::string& Name) const {
 // Expansion.
 
 void TZipWriter::NoteArchiveIdentity() {
-    FArchiveId = {};
+    FRun->ArchiveId = {};
     struct stat st {};
     if (::stat(ZipName().c_str(), &st) == 0) {
-        FArchiveId.Known = true;
-        FArchiveId.Device = st.st_dev;
-        FArchiveId.Inode = st.st_ino;
+        FRun->ArchiveId.Known = true;
+        FRun->ArchiveId.Device = st.st_dev;
+        FRun->ArchiveId.Inode = st.st_ino;
     }
     // Not there yet (a creating run): recognise it by its resolved path instead.
     std::string dir = DirectoryPart(ZipName());
     std::string resolved = ResolvedPath(dir.empty() ? "." : dir);
-    FArchiveId.Path = resolved.empty() ? std::string() : resolved + "/" + NamePart(ZipName());
-    if (!resolved.empty() && resolved == "/") FArchiveId.Path = "/" + NamePart(ZipName());
-    FArchiveId.Name = NamePart(ZipName());
+    FRun->ArchiveId.Path = resolved.empty() ? std::string() : resolved + "/" + NamePart(ZipName());
+    if (!resolved.empty() && resolved == "/") FRun->ArchiveId.Path = "/" + NamePart(ZipName());
+    FRun->ArchiveId.Name = NamePart(ZipName());
 }
 
 bool TZipWriter::IsArchiveItself(const std::string& FileName) const {
-    if (FArchiveId.Known) {
+    if (FRun->ArchiveId.Known) {
         struct stat st {};
-        return ::stat(FileName.c_str(), &st) == 0 && st.st_dev == FArchiveId.Device &&
-               st.st_ino == FArchiveId.Inode;
+        return ::stat(FileName.c_str(), &st) == 0 && st.st_dev == FRun->ArchiveId.Device &&
+               st.st_ino == FRun->ArchiveId.Inode;
     }
-    if (FArchiveId.Path.empty() || NamePart(FileName) != FArchiveId.Name) return false;
+    if (FRun->ArchiveId.Path.empty() || NamePart(FileName) != FRun->ArchiveId.Name) return false;
     std::string dir = DirectoryPart(FileName);
     std::string resolved = ResolvedPath(dir.empty() ? "." : dir);
     if (resolved.empty()) return false;
-    return (resolved == "/" ? "" : resolved) + "/" + NamePart(FileName) == FArchiveId.Path;
+    return (resolved == "/" ? "" : resolved) + "/" + NamePart(FileName) == FRun->ArchiveId.Path;
 }
 
 bool TZipWriter::FreshenRefuses(const std::string& FileName) const {
-    return FZipAction == zaFreshen && FOldStoredNames.count(StoredNameOfLine(FileName)) == 0;
+    return FZipAction == zaFreshen && FRun->OldStoredNames.count(StoredNameOfLine(FileName)) == 0;
 }
 
 void TZipWriter::ExpandFilesList() {
-    FTotalBytes = 0;
-    FBytesDone = 0;
+    FRun->TotalBytes = 0;
+    FRun->BytesDone = 0;
     NoteArchiveIdentity();
-    FOldStoredNames.clear();
+    FRun->OldStoredNames.clear();
     if (FZipAction == zaFreshen && FileExists(ZipName())) {
         // The old directory decides what freshening takes, so it must be read first.
         OpenOldArchive();
         for (int i = 0; i < Count(); ++i) {
             const TZipHeaderInfo& entry = *EntryList()->Items(i);
-            FOldStoredNames.insert(entry.Directory() + entry.FileName());
+            FRun->OldStoredNames.insert(entry.Directory() + entry.FileName());
         }
     }
 
     std::vector<std::string> kept;
     std::vector<std::string> wildcards;
-    for (const std::string& line : FLines) {
+    for (const std::string& line : FRun->Lines) {
         if (line.empty()) continue;
         if (line.back() == '/') {
             kept.push_back(line);
@@ -167,11 +168,11 @@ void TZipWriter::ExpandFilesList() {
         if (FSkipIfArchiveBitNotSet && (found.Attr & faArchive) == 0) continue;
         if (FreshenRefuses(name)) continue;
         kept.push_back(name);
-        FTotalBytes += found.Size64;
+        FRun->TotalBytes += found.Size64;
     }
     for (const std::string& spec : wildcards) ExpandWildcard(spec, kept);
-    FLines = std::move(kept);
-    FOldStoredNames.clear();
+    FRun->Lines = std::move(kept);
+    FRun->OldStoredNames.clear();
 }
 
 void TZipWriter::ExpandWildcard(const std::string& Spec, std::vector<std::string>& Into) {
@@ -206,152 +207,165 @@ void TZipWriter::ExpandWildcard(const std::string& Spec, std::vector<std::string
         if (FSkipIfArchiveBitNotSet && (FileGetAttr(fileName) & faArchive) == 0) continue;
         if (FreshenRefuses(fileName)) continue;
         Into.push_back(fileName);
-        FTotalBytes += rec.Size64;
+        FRun->TotalBytes += rec.Size64;
     }
 }
 
 // ---------------------------------------------------------------------------------------
 // One file.
 
-void TZipWriter::CloseSource() {
-    FInStream.reset();
+bool TZipWriter::ZipOneFile(const std::string& Name, TZipHeaderInfo& Header) {
+    TRun& run = *FRun;
+    run.StartFile(Header);
+    // However the file ends (added, refused, or an exception), its source and staging go.
+    struct TFileEnd {
+        TRun& Run;
+        ~TFileEnd() { Run.EndFile(); }
+    } fileEnd{run};
+
+    const bool folder = !Name.empty() && Name.back() == '/';
+    if (folder)
+        StampFolder(Name, Header);
+    else if (!OpenSource(Name, Header))
+        return false;
+    NameEntry(Name, Header);
+    if (SkipsEntry(Name, Header)) {
+        run.TotalBytes -= run.SourceSizeAtOpen;
+        return false;
+    }
+    WriteLocalPlaceholder(Header, folder);
+    if (folder) {
+        if (OnEndZip) OnEndZip(*this, Name, 0, 0, 0);
+        return true;
+    }
+    WriteData(Header);
+    PatchLocalHeader(Name, Header);
+    if (VolumesOn()) CopyStagingToOutput(Header);
+
+    run.CloseSource();
+    // Linux keeps no archive bit, so ResetArchiveBitOnZip has nothing to clear.
+    if (OnEndZip)
+        OnEndZip(*this, Name, static_cast<int64_t>(Header.UncompressedSize),
+                 static_cast<int64_t>(Header.CompressedSize), Out().Size());
+    return true;
 }
 
-bool TZipWriter::ZipOneFile(const std::string& Name, TZipHeaderInfo& Header) {
-    FFileBytesRead = 0;
-    FFileBytesTaken = 0;
-    FCurrentHeader = &Header;
-    const bool folder = !Name.empty() && Name.back() == '/';
-    try {
-        std::string name = Name;
-        int64_t sizeAtOpen = 0;
-        if (folder) {
-            TSearchRec found;
-            std::string path = name.substr(0, name.size() - 1);
-            if (!path.empty() && FindFirst(path, faAnyFile, found) == 0) {
-                Header.DateTime = found.Time;
-                FindClose(found);
-            } else {
-                Header.DateTime = DosDateTimeFromTime(std::time(nullptr));
-            }
-            Header.CompressedSize = 0;
-            Header.UncompressedSize = 0;
-            Header.CRC = 0;
-            Header.Method = 0;
-            Header.InternalAttributes = 0;
-        } else {
-            const uint32_t attributes = FileGetAttr(name);
-            if (attributes == faInvalid) return false;  // vanished since the expansion
-            Header.ExternalAttributes = attributes;
-            bool retry = false;
-            for (;;) {
-                try {
-                    FInStream = std::make_unique<TBufferedFileStream>(
-                        name, fmOpenRead | fmShareDenyWrite, false);
-                    break;
-                } catch (const EStreamError&) {
-                    // Also FIFOs, sockets and devices: they are never read, so never hang.
-                    if (OnSkippingFile) OnSkippingFile(*this, srFileOpenError, name, -1, retry);
-                    if (!retry) return false;
-                }
-            }
-            Header.DateTime = FileAgeOfHandle(FInStream->Handle());
-            sizeAtOpen = FInStream->Size();
-            Header.UncompressedSize = static_cast<uint64_t>(sizeAtOpen);
-        }
-
-        if (FStore83Names) name = ConvertPathName(name, false);
-        OemFilter(name);
-        Header.SetFileName(folder ? std::string() : NamePart(name));
-        Header.RelativeOffset = Out().Position();
-        Header.InternalAttributes = folder ? 0 : 2;
-        Header.DiskNumberStart = static_cast<uint32_t>(FVolume);
-        if (FStorePaths) Header.SetDirectory(StoredPathOf(name));
-
-        auto dropFile = [&]() {
-            if (!folder) {
-                FTotalBytes -= sizeAtOpen;
-                CloseSource();
-            }
-        };
-        // A name that stores as nothing (the root folder itself as a folder entry) is no entry.
-        if (Header.Directory().empty() && Header.FileName().empty()) {
-            dropFile();
-            return false;
-        }
-        int at = 0;
-        if (FByNameList->Find(Header, at)) {
-            bool retry = false;
-            if (OnSkippingFile) OnSkippingFile(*this, srNoOverwrite, Name, -1, retry);
-            dropFile();
-            return false;
-        }
-        bool skip = false;
-        if (OnStartZip) OnStartZip(*this, Name, Header, skip);
-        if (skip) {
-            dropFile();
-            return false;
-        }
-
-        // Sizes that may not fit the 32-bit fields need the Zip64 extra in the local header
-        // from the start: the header is patched in place and cannot grow later.
-        Header.Zip64Local = !folder && sizeAtOpen >= kLocalZip64Threshold;
-        Header.LocalExtraLength = Header.Zip64Local ? kZip64LocalExtraSize : 0;
-        EnsureRoom(static_cast<int64_t>(Header.LocalRecordSize()) + 1);
-        Header.DiskNumberStart = static_cast<uint32_t>(FVolume);
-        if (Header.Zip64Local || Out().Position() >= kZip32Limit) MarkZip64(Header);
-        WriteLocalHeader(Header);
-
-        if (folder) {
-            if (OnEndZip) OnEndZip(*this, Name, 0, 0, 0);
-            return true;
-        }
-
-        if (VolumesOn()) OpenStaging();
-        FCrc = 0xFFFFFFFFu;
-        if (FPackLevel <= 0 || IsNoCompress(Header.FileName())) {
-            StoreFile();
-            Header.CompressedSize = static_cast<uint64_t>(FFileBytesTaken);
-            Header.Method = 0;
-            Header.InternalAttributes = 0;
-        } else {
-            TDeflateEntryBits bits;
-            bits.Flags = Header.Flags;
-            bits.Method = Header.Method;
-            bits.InternalAttributes = Header.InternalAttributes;
-            TDeflateResult r = DeflateFile(FPackLevel > 9 ? 9 : FPackLevel, *FDeflateBuffers,
-                                           *FDeflateTables, *this, bits);
-            Header.Flags = bits.Flags;
-            Header.Method = bits.Method;
-            Header.InternalAttributes = bits.InternalAttributes;
-            Header.CompressedSize = r.CompressedSize;
-        }
-        Header.CRC = FCrc ^ 0xFFFFFFFFu;
-        // What was actually read, not what the file measured when it was opened.
-        Header.UncompressedSize = static_cast<uint64_t>(FFileBytesTaken);
-        if (!Header.Zip64Local && LocalNeedsZip64(Header))
-            throw EZipError("File grew beyond 4 GiB while it was read: " + Name);
-
-        // The final local header has the placeholder's length, so it overwrites it exactly.
-        const int64_t after = Out().Position();
-        Out().Seek(Header.RelativeOffset, soBeginning);
-        WriteLocalHeader(Header);
-        Out().Seek(after, soBeginning);
-        if (VolumesOn()) CopyStagingToOutput(Header);
-
-        CloseSource();
-        // Linux keeps no archive bit, so ResetArchiveBitOnZip has nothing to clear.
-        if (OnEndZip)
-            OnEndZip(*this, Name, static_cast<int64_t>(Header.UncompressedSize),
-                     static_cast<int64_t>(Header.CompressedSize), Out().Size());
-        FCurrentHeader = nullptr;
-        return true;
-    } catch (...) {
-        CloseSource();
-        DropStaging();
-        FCurrentHeader = nullptr;
-        throw;
+// A folder entry: the folder's time (now, when it cannot be found), and no data.
+void TZipWriter::StampFolder(const std::string& Name, TZipHeaderInfo& Header) {
+    TSearchRec found;
+    std::string path = Name.substr(0, Name.size() - 1);
+    if (!path.empty() && FindFirst(path, faAnyFile, found) == 0) {
+        Header.DateTime = found.Time;
+        FindClose(found);
+    } else {
+        Header.DateTime = DosDateTimeFromTime(std::time(nullptr));
     }
+    Header.CompressedSize = 0;
+    Header.UncompressedSize = 0;
+    Header.CRC = 0;
+    Header.Method = 0;
+    Header.InternalAttributes = 0;
+}
+
+// Opens the file for reading (OnSkippingFile may ask for more attempts) and takes its
+// attributes, time and size at opening into Header. False when the file is gone or refused.
+bool TZipWriter::OpenSource(const std::string& Name, TZipHeaderInfo& Header) {
+    const uint32_t attributes = FileGetAttr(Name);
+    if (attributes == faInvalid) return false;  // vanished since the expansion
+    Header.ExternalAttributes = attributes;
+    bool retry = false;
+    for (;;) {
+        try {
+            FRun->Source =
+                std::make_unique<TBufferedFileStream>(Name, fmOpenRead | fmShareDenyWrite, false);
+            break;
+        } catch (const EStreamError&) {
+            // Also FIFOs, sockets and devices: they are never read, so never hang.
+            if (OnSkippingFile) OnSkippingFile(*this, srFileOpenError, Name, -1, retry);
+            if (!retry) return false;
+        }
+    }
+    Header.DateTime = FileAgeOfHandle(FRun->Source->Handle());
+    FRun->SourceSizeAtOpen = FRun->Source->Size();
+    Header.UncompressedSize = static_cast<uint64_t>(FRun->SourceSizeAtOpen);
+    return true;
+}
+
+// The stored name, the local header's future place and the entry's fixed fields.
+void TZipWriter::NameEntry(const std::string& Name, TZipHeaderInfo& Header) {
+    const bool folder = !Name.empty() && Name.back() == '/';
+    std::string name = Name;
+    if (FStore83Names) name = ConvertPathName(name, false);
+    OemFilter(name);
+    Header.SetFileName(folder ? std::string() : NamePart(name));
+    Header.RelativeOffset = Out().Position();
+    Header.InternalAttributes = folder ? 0 : 2;
+    Header.DiskNumberStart = static_cast<uint32_t>(FRun->Volume);
+    if (FStorePaths) Header.SetDirectory(StoredPathOf(name));
+}
+
+// Whether the entry is left out: a name that stores as nothing, a stored name this run has
+// already written (srNoOverwrite), or OnStartZip's choice.
+bool TZipWriter::SkipsEntry(const std::string& Name, TZipHeaderInfo& Header) {
+    // A name that stores as nothing (the root folder itself as a folder entry) is no entry.
+    if (Header.Directory().empty() && Header.FileName().empty()) return true;
+    int at = 0;
+    if (FRun->ByNameList->Find(Header, at)) {
+        bool retry = false;
+        if (OnSkippingFile) OnSkippingFile(*this, srNoOverwrite, Name, -1, retry);
+        return true;
+    }
+    bool skip = false;
+    if (OnStartZip) OnStartZip(*this, Name, Header, skip);
+    return skip;
+}
+
+// The local header before the data: its final length, with placeholder sizes and CRC.
+void TZipWriter::WriteLocalPlaceholder(TZipHeaderInfo& Header, bool Folder) {
+    // Sizes that may not fit the 32-bit fields need the Zip64 extra in the local header
+    // from the start: the header is patched in place and cannot grow later.
+    Header.Zip64Local = !Folder && FRun->SourceSizeAtOpen >= kLocalZip64Threshold;
+    Header.LocalExtraLength = Header.Zip64Local ? kZip64LocalExtraSize : 0;
+    EnsureRoom(static_cast<int64_t>(Header.LocalRecordSize()) + 1);
+    Header.DiskNumberStart = static_cast<uint32_t>(FRun->Volume);
+    if (Header.Zip64Local || Out().Position() >= kZip32Limit) MarkZip64(Header);
+    WriteLocalHeader(Header);
+}
+
+// The file's data, stored or deflated, and the CRC and sizes that describe it.
+void TZipWriter::WriteData(TZipHeaderInfo& Header) {
+    if (VolumesOn()) OpenStaging();
+    FRun->Crc = 0xFFFFFFFFu;
+    if (FPackLevel <= 0 || IsNoCompress(Header.FileName())) {
+        StoreFile();
+        Header.CompressedSize = static_cast<uint64_t>(FRun->FileBytesTaken);
+        Header.Method = 0;
+        Header.InternalAttributes = 0;
+    } else {
+        TDeflateEntryBits bits;
+        bits.Flags = Header.Flags;
+        bits.Method = Header.Method;
+        bits.InternalAttributes = Header.InternalAttributes;
+        TDeflateResult r = DeflateFile(FPackLevel > 9 ? 9 : FPackLevel, *FRun->DeflateBuffers,
+                                       *FDeflateTables, *this, bits);
+        Header.Flags = bits.Flags;
+        Header.Method = bits.Method;
+        Header.InternalAttributes = bits.InternalAttributes;
+        Header.CompressedSize = r.CompressedSize;
+    }
+    Header.CRC = FRun->Crc ^ 0xFFFFFFFFu;
+    // What was actually read, not what the file measured when it was opened.
+    Header.UncompressedSize = static_cast<uint64_t>(FRun->FileBytesTaken);
+}
+
+// The placeholder overwritten with the final header, which has the same length.
+void TZipWriter::PatchLocalHeader(const std::string& Name, TZipHeaderInfo& Header) {
+    if (!Header.Zip64Local && LocalNeedsZip64(Header))
+        throw EZipError("File grew beyond 4 GiB while it was read: " + Name);
+    const int64_t after = Out().Position();
+    Out().Seek(Header.RelativeOffset, soBeginning);
+    WriteLocalHeader(Header);
+    Out().Seek(after, soBeginning);
 }
 
 void TZipWriter::MarkZip64(TZipHeaderInfo& Header) {
@@ -374,26 +388,26 @@ void TZipWriter::StoreFile() {
 }
 
 uint32_t TZipWriter::ReadInput(uint8_t* Buffer, uint16_t Count) {
-    int32_t n = FInStream->Read(Buffer, Count);
+    int32_t n = FRun->Source->Read(Buffer, Count);
     if (n <= 0) return 0;
-    FFileBytesTaken += n;
+    FRun->FileBytesTaken += n;
     if (OnFilePercentDone) {
-        FFileBytesRead += n;
-        int percent =
-            PercentOf(static_cast<int64_t>(FCurrentHeader->UncompressedSize), FFileBytesRead);
+        FRun->FileBytesRead += n;
+        int percent = PercentOf(static_cast<int64_t>(FRun->CurrentHeader->UncompressedSize),
+                                FRun->FileBytesRead);
         if (VolumesOn()) percent /= 2;
         OnFilePercentDone(*this, percent);
     }
     if (OnTotalPercentDone) {
-        FBytesDone += n;
-        OnTotalPercentDone(*this, PercentOf(FTotalBytes, FBytesDone));
+        FRun->BytesDone += n;
+        OnTotalPercentDone(*this, PercentOf(FRun->TotalBytes, FRun->BytesDone));
     }
-    FCrc = Crc32Update(FCrc, Buffer, static_cast<size_t>(n));
+    FRun->Crc = Crc32Update(FRun->Crc, Buffer, static_cast<size_t>(n));
     return static_cast<uint32_t>(n);
 }
 
 void TZipWriter::WriteOutput(const uint8_t* Buffer, uint32_t Count) {
-    TStream& target = FStage ? static_cast<TStream&>(*FStage) : Out();
+    TStream& target = FRun->Stage ? static_cast<TStream&>(*FRun->Stage) : Out();
     if (Count > 0 &&
         target.Write(Buffer, static_cast<int32_t>(Count)) != static_cast<int32_t>(Count))
         throw ENotEnoughRoom(sidNotEnoughRoom);

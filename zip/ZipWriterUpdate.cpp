@@ -14,6 +14,7 @@
 #include "zip/StoredPath.h"
 #include "zip/ZipErrors.h"
 #include "zip/ZipWriter.h"
+#include "zip/ZipWriterRun.h"
 #include "zip/format/DateUtils.h"
 #include "zip/format/SortedZip.h"
 #include "zip/walk/PathUtils.h"
@@ -40,9 +41,9 @@ void TZipWriter::MergeExistingEntries() {
     // Stored name -> the FilesList lines that would get it, in list order. A line that has been
     // used is marked, not erased, so indices stay valid.
     std::unordered_map<std::string, std::vector<size_t>> linesByName;
-    for (size_t j = 0; j < FLines.size(); ++j)
-        linesByName[StoredNameOfLine(FLines[j])].push_back(j);
-    std::vector<bool> used(FLines.size(), false);
+    for (size_t j = 0; j < FRun->Lines.size(); ++j)
+        linesByName[StoredNameOfLine(FRun->Lines[j])].push_back(j);
+    std::vector<bool> used(FRun->Lines.size(), false);
 
     const int count = Count();
     for (int i = 0; i < count; ++i) {
@@ -56,7 +57,7 @@ void TZipWriter::MergeExistingEntries() {
         auto it = linesByName.find(copy->StoredName());
         if (it != linesByName.end()) {
             for (size_t j : it->second) {
-                if (!used[j] && MatchesEntry(FLines[j], *copy)) {
+                if (!used[j] && MatchesEntry(FRun->Lines[j], *copy)) {
                     line = j;
                     break;
                 }
@@ -65,13 +66,14 @@ void TZipWriter::MergeExistingEntries() {
         bool keep = true;
         if (line != SIZE_MAX) {
             used[line] = true;
-            if (FZipAction != zaReplace && GetEntryDateTime(i) >= GetFileDateTime(FLines[line])) {
+            if (FZipAction != zaReplace &&
+                GetEntryDateTime(i) >= GetFileDateTime(FRun->Lines[line])) {
                 if (OnUpdate) OnUpdate(*this, uaKeeping, i);
             } else {
                 if (OnUpdate) OnUpdate(*this, uaReplacing, i);
                 auto header = std::make_unique<TZipHeaderInfo>();
-                if (ZipOneFile(FLines[line], *header)) {
-                    RecordEntry(std::move(header), FLines[line], true);
+                if (ZipOneFile(FRun->Lines[line], *header)) {
+                    RecordEntry(std::move(header), FRun->Lines[line], true);
                     keep = false;
                 }
                 // Not written (cannot be opened, skipped, a duplicate name): the old entry is
@@ -85,9 +87,9 @@ void TZipWriter::MergeExistingEntries() {
     }
 
     std::vector<std::string> left;
-    for (size_t j = 0; j < FLines.size(); ++j)
-        if (!used[j]) left.push_back(FLines[j]);
-    FLines = std::move(left);
+    for (size_t j = 0; j < FRun->Lines.size(); ++j)
+        if (!used[j]) left.push_back(FRun->Lines[j]);
+    FRun->Lines = std::move(left);
 }
 
 namespace {
@@ -123,7 +125,7 @@ void TZipWriter::CopyEntry(TZipHeaderInfo& Entry) {
     // entry (which is not copied) must no longer be announced.
     Entry.Flags = static_cast<uint16_t>(Entry.Flags & ~kFlagDataDescriptor);
     EnsureRoom(static_cast<int64_t>(Entry.LocalRecordSize()) + 1);
-    Entry.DiskNumberStart = static_cast<uint32_t>(FVolume);
+    Entry.DiskNumberStart = static_cast<uint32_t>(FRun->Volume);
     Entry.SaveLocalToStream(Out());
     if (toCopy > 0) {
         in.Seek(dataStart, soBeginning);
@@ -157,25 +159,25 @@ void CopyWholeFile(const std::string& Source, const std::string& Dest, bool Comm
 
 void TZipWriter::ReplaceArchive() {
     const std::string target = ZipName();
-    TTempGuard temp{FOutFileName};
+    TTempGuard temp{FRun->OutFileName};
     struct stat old {};
     const bool haveOld = ::stat(target.c_str(), &old) == 0;
     std::string dir = DirectoryPart(target);
     if (dir.empty()) dir = ".";
     struct stat tempSt {
     }, dirSt{};
-    const bool sameFileSystem = ::stat(FOutFileName.c_str(), &tempSt) == 0 &&
+    const bool sameFileSystem = ::stat(FRun->OutFileName.c_str(), &tempSt) == 0 &&
                                 ::stat(dir.c_str(), &dirSt) == 0 && tempSt.st_dev == dirSt.st_dev;
     // The new archive keeps the old one's permissions.
-    if (haveOld) ::chmod(FOutFileName.c_str(), old.st_mode & 07777);
-    if (sameFileSystem && RenameFile(FOutFileName, target)) {
+    if (haveOld) ::chmod(FRun->OutFileName.c_str(), old.st_mode & 07777);
+    if (sameFileSystem && RenameFile(FRun->OutFileName, target)) {
         temp.Name.clear();
         return;
     }
     // Another file system: copy next to the old archive first, then rename over it in one
     // step, so that either the old or the new archive is always there, complete.
     TTempGuard near{MakeTempFileName(dir)};
-    CopyWholeFile(FOutFileName, near.Name, FlushFilesOnClose());
+    CopyWholeFile(FRun->OutFileName, near.Name, FlushFilesOnClose());
     if (haveOld) ::chmod(near.Name.c_str(), old.st_mode & 07777);
     if (!RenameFile(near.Name, target))
         throw EFCreateError("Cannot replace " + target + ": " + std::strerror(errno));

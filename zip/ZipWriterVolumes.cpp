@@ -12,6 +12,7 @@
 #include "zip/StoredPath.h"
 #include "zip/ZipErrors.h"
 #include "zip/ZipWriter.h"
+#include "zip/ZipWriterRun.h"
 #include "zip/format/PercentOf.h"
 
 namespace qm {
@@ -20,7 +21,7 @@ int64_t TZipWriter::VolumeCapacity(int Volume) {
     if (FMultiZipInfo.MultiMode == mmBlocks)
         return Volume == 0 ? FMultiZipInfo.FirstBlockSize : FMultiZipInfo.BlockSize;
     // Spanned: what the file system holding the archive can still take.
-    std::string dir = DirectoryPart(FOutFileName);
+    std::string dir = DirectoryPart(FRun->OutFileName);
     int64_t free = DiskFree(dir.empty() ? "." : dir);
     if (free < 0) free = 0;
     if (Volume == 0) free -= FMultiZipInfo.SaveOnFirstDisk;
@@ -28,7 +29,7 @@ int64_t TZipWriter::VolumeCapacity(int Volume) {
 }
 
 int64_t TZipWriter::RoomLeft() {
-    return FVolumeCapacity - Out().Size();
+    return FRun->VolumeCapacity - Out().Size();
 }
 
 void TZipWriter::EnsureRoom(int64_t Bytes) {
@@ -38,51 +39,46 @@ void TZipWriter::EnsureRoom(int64_t Bytes) {
 void TZipWriter::NextVolume() {
     CloseOutput();
     // Volume labels do not exist here; WriteDiskLabels has nothing to write.
-    FVolumeFiles.push_back(FOutFileName);
-    ++FVolume;
-    std::string fileName = FOutFileName;
-    if (OnGetNextDisk) OnGetNextDisk(*this, FVolume + 1, fileName);
+    FRun->VolumeFiles.push_back(FRun->OutFileName);
+    ++FRun->Volume;
+    std::string fileName = FRun->OutFileName;
+    if (OnGetNextDisk) OnGetNextDisk(*this, FRun->Volume + 1, fileName);
     if (fileName.empty()) throw EUserCanceled(sidCanceledZipOp);
     if (FileExists(fileName)) DeleteFile(fileName);
-    FOutFileName = fileName;
-    OpenOutput(FOutFileName);
-    if (FVolumeCapacity <= 0) throw ENotEnoughRoom(sidNotEnoughRoom);
+    FRun->OutFileName = fileName;
+    OpenOutput(FRun->OutFileName);
+    if (FRun->VolumeCapacity <= 0) throw ENotEnoughRoom(sidNotEnoughRoom);
 }
 
 void TZipWriter::OpenStaging() {
-    FStageName = MakeTempFileName(ChooseTempFolder());
-    FStage = std::make_unique<TBufferedFileStream>(FStageName, fmCreate, FlushFilesOnClose());
-}
-
-void TZipWriter::DropStaging() {
-    FStage.reset();
-    if (!FStageName.empty()) DeleteFile(FStageName);
-    FStageName.clear();
+    FRun->StageName = MakeTempFileName(ChooseTempFolder());
+    FRun->Stage =
+        std::make_unique<TBufferedFileStream>(FRun->StageName, fmCreate, FlushFilesOnClose());
 }
 
 void TZipWriter::CopyStagingToOutput(TZipHeaderInfo& Header) {
-    if (!FStage->Finish()) throw ENotEnoughRoom(sidNotEnoughRoom);
+    if (!FRun->Stage->Finish()) throw ENotEnoughRoom(sidNotEnoughRoom);
     const int64_t staged = static_cast<int64_t>(Header.CompressedSize);
     const int64_t uncompressed = static_cast<int64_t>(Header.UncompressedSize);
-    FStage->Seek(0, soBeginning);
-    if (OnTotalPercentDone) FTotalBytes -= uncompressed - staged;
+    FRun->Stage->Seek(0, soBeginning);
+    if (OnTotalPercentDone) FRun->TotalBytes -= uncompressed - staged;
     const bool reportPieces = static_cast<bool>(OnFilePercentDone);
     int64_t copied = 0;
     while (copied < staged) {
         if (RoomLeft() <= 0) NextVolume();
         int64_t piece = std::min<int64_t>(staged - copied, RoomLeft());
         if (reportPieces) piece = std::min<int64_t>(piece, 16000);
-        if (Out().CopyFrom(*FStage, piece) != piece) throw ENotEnoughRoom(sidNotEnoughRoom);
+        if (Out().CopyFrom(*FRun->Stage, piece) != piece) throw ENotEnoughRoom(sidNotEnoughRoom);
         copied += piece;
         if (reportPieces) {
             OnFilePercentDone(*this, PercentOf(uncompressed + staged, uncompressed + copied));
             if (OnTotalPercentDone) {
-                FBytesDone += piece;
-                OnTotalPercentDone(*this, PercentOf(FTotalBytes, FBytesDone));
+                FRun->BytesDone += piece;
+                OnTotalPercentDone(*this, PercentOf(FRun->TotalBytes, FRun->BytesDone));
             }
         }
     }
-    DropStaging();
+    FRun->DropStaging();
 }
 
 }  // namespace qm
