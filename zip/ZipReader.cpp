@@ -10,9 +10,15 @@
 #include "platform/UiHooks.h"
 #include "zip/BufferedFileStream.h"
 #include "zip/format/DateUtils.h"
-#include "zip/format/LittleEndian.h"
+#include "zip/format/RecordIO.h"
 
 namespace qm {
+
+using detail::Get16;
+using detail::Get32;
+using detail::Get64;
+using detail::kMax16;
+using detail::ReadExactly;
 
 namespace {
 
@@ -43,10 +49,6 @@ bool HasExeExtension(const std::string& Name) {
     for (char& c : ext)
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     return ext == ".EXE";
-}
-
-bool ReadExactly(TStream& Stream, void* Buffer, int32_t Count) {
-    return Count == 0 || Stream.Read(Buffer, Count) == Count;
 }
 
 }  // namespace
@@ -231,14 +233,13 @@ void TZipReader::ReadZip(TStream& Stream) {
         if (end.TotalEntries > 0) {
             if (MultiMode() != mmNone && !fromDirectoryFile &&
                 static_cast<int64_t>(end.CentralDisk) != FCurrentDisk)
-                stream = LoadVolume(static_cast<int>(std::min<uint32_t>(end.CentralDisk, 0xFFFF)));
+                stream = LoadVolume(static_cast<int>(std::min<uint32_t>(end.CentralDisk, kMax16)));
             const uint64_t offset = fromDirectoryFile ? 0 : end.CentralOffset;
             bool signature = false;
             if (offset <= static_cast<uint64_t>(stream->Size())) {
                 stream->Seek(static_cast<int64_t>(offset), soBeginning);
                 unsigned char sig[4];
-                signature = ReadExactly(*stream, sig, 4) && sig[0] == 'P' && sig[1] == 'K' &&
-                            sig[2] == 1 && sig[3] == 2;
+                signature = ReadExactly(*stream, sig, 4) && Get32(sig) == kCentralHeaderSignature;
                 if (signature) stream->Seek(-4, soCurrent);
             }
             if (!signature) HandleBrokenDirectory(stream);
@@ -337,15 +338,17 @@ bool TZipReader::RebuildFromLocalHeaders(TStream& Stream) {
     int64_t signatureAt = -1;
     uint64_t skipped = 0;
     std::vector<unsigned char> window(65536);
-    // Each window overlaps the next by the five bytes a match needs beyond its "P".
-    while (signatureAt < 0 && position + 6 <= size) {
+    // A match is the signature and the version needed; each window overlaps the next by the
+    // bytes a match needs beyond its "P".
+    constexpr int kMatchBytes = kLocalVersionNeededAt + 2;
+    while (signatureAt < 0 && position + kMatchBytes <= size) {
         Stream.Seek(position, soBeginning);
         const int32_t want =
             static_cast<int32_t>(std::min<int64_t>(size - position, std::ssize(window)));
         const int32_t got = std::max<int32_t>(Stream.Read(window.data(), want), 0);
-        if (got < 6) break;
+        if (got < kMatchBytes) break;
         int32_t i = 0;
-        for (; i + 6 <= got; ++i) {
+        for (; i + kMatchBytes <= got; ++i) {
             const unsigned char* b = window.data() + i;
             if (b[0] != 'P') {
                 if (++skipped % kScanCheckInterval == 0 && FDoProcessMessages) {
@@ -357,7 +360,8 @@ bool TZipReader::RebuildFromLocalHeaders(TStream& Stream) {
                 }
                 continue;
             }
-            if (b[1] == 'K' && b[2] == 3 && b[3] == 4 && b[5] < 10) {
+            if (Get32(b) == kLocalHeaderSignature &&
+                b[kLocalVersionNeededAt + 1] < kScanVersionHighByteLimit) {
                 signatureAt = position + i;
                 break;
             }
@@ -374,7 +378,7 @@ bool TZipReader::RebuildFromLocalHeaders(TStream& Stream) {
         const uint64_t here = static_cast<uint64_t>(Stream.Position());
         uint64_t skip = entry->CompressedSize + entry->LocalExtraLength;
         if (entry->HasDataDescriptor()) {
-            skip += 16;
+            skip += kDataDescriptorSize;
             // A streamed entry has no sizes in its header: they follow its data.
             if (entry->CompressedSize == 0) {
                 const int64_t dataStart = static_cast<int64_t>(here) + entry->LocalExtraLength;
@@ -396,9 +400,9 @@ bool TZipReader::RebuildFromLocalHeaders(TStream& Stream) {
 
 int64_t TZipReader::FindDataDescriptor(TStream& Stream, int64_t DataStart, int64_t Size,
                                        TZipHeaderInfo& Entry) {
-    // "PK", 7, 8, CRC-32, then the compressed size, which must equal the distance from the
-    // data's start: that tells a descriptor from the same bytes inside the data.
-    const int descriptorSize = Entry.Zip64Local ? 24 : 16;
+    // The compressed size must equal the distance from the data's start: that tells a
+    // descriptor from the same bytes inside the data.
+    const int descriptorSize = Entry.Zip64Local ? kZip64DataDescriptorSize : kDataDescriptorSize;
     std::vector<unsigned char> window(65536);
     int64_t position = DataStart;
     while (position + descriptorSize <= Size) {
@@ -410,15 +414,15 @@ int64_t TZipReader::FindDataDescriptor(TStream& Stream, int64_t DataStart, int64
         int32_t i = 0;
         for (; i + descriptorSize <= got; ++i) {
             const unsigned char* d = window.data() + i;
-            if (d[0] != 'P' || d[1] != 'K' || d[2] != 7 || d[3] != 8) continue;
+            if (d[0] != 'P' || Get32(d) != kDataDescriptorSignature) continue;
             const uint64_t distance = static_cast<uint64_t>(position + i - DataStart);
-            const uint64_t compressed =
-                Entry.Zip64Local ? detail::Get64(d + 8) : detail::Get32(d + 8);
+            const uint64_t compressed = Entry.Zip64Local ? Get64(d + kDescriptorCompressedAt)
+                                                         : Get32(d + kDescriptorCompressedAt);
             if (compressed != distance) continue;
-            Entry.CRC = detail::Get32(d + 4);
+            Entry.CRC = Get32(d + kDescriptorCrcAt);
             Entry.CompressedSize = compressed;
-            Entry.UncompressedSize =
-                Entry.Zip64Local ? detail::Get64(d + 16) : detail::Get32(d + 12);
+            Entry.UncompressedSize = Entry.Zip64Local ? Get64(d + kZip64DescriptorUncompressedAt)
+                                                      : Get32(d + kDescriptorUncompressedAt);
             return position + i + descriptorSize;
         }
         position += i;
@@ -439,7 +443,7 @@ TStream* TZipReader::LoadVolume(int Disk) {
 }
 
 int TZipReader::LastDisk() const {
-    return static_cast<int>(std::min<uint32_t>(FEndCentral->ThisDisk, 0xFFFF));
+    return static_cast<int>(std::min<uint32_t>(FEndCentral->ThisDisk, kMax16));
 }
 
 // ---- Entries and comments ----------------------------------------------------------------
@@ -479,12 +483,13 @@ void TZipReader::LoadEntryCommentFrom(TStream& Stream, TZipHeaderInfo& Entry) {
     bool ok = Entry.CentralOffset <= static_cast<uint64_t>(size);
     if (ok) {
         Stream.Seek(static_cast<int64_t>(Entry.CentralOffset), soBeginning);
-        ok = ReadExactly(Stream, record.data(), kCentralHeaderSize) && record[0] == 'P' &&
-             record[1] == 'K' && record[2] == 1 && record[3] == 2;
+        ok = ReadExactly(Stream, record.data(), kCentralHeaderSize) &&
+             Get32(record.data()) == kCentralHeaderSignature;
     }
     std::string comment;
     if (ok) {
-        const int64_t skip = (record[28] | record[29] << 8) + (record[30] | record[31] << 8);
+        const int64_t skip = Get16(record.data() + kCentralNameLengthAt) +
+                             Get16(record.data() + kCentralExtraLengthAt);
         const int64_t at = Stream.Position() + skip;
         ok = at + Entry.CommentLength <= size;
         if (ok) {

@@ -21,6 +21,7 @@
 #include "zip/ZipWriterRun.h"
 #include "zip/checksum/Crc32.h"
 #include "zip/format/PercentOf.h"
+#include "zip/format/RecordIO.h"
 #include "zip/format/SortedZip.h"
 #include "zip/format/Zip64.h"
 #include "zip/walk/DirSearch.h"
@@ -35,8 +36,8 @@ namespace {
 // cancel.
 constexpr uint16_t kStorePiece = 16000;
 
-// Where the 32-bit fields end (0xFFFFFFFF itself means "see the Zip64 field").
-constexpr int64_t kZip32Limit = 0xFFFFFFFFll;
+// Where the 32-bit fields end (their maximum itself means "see the Zip64 field").
+constexpr int64_t kZip32Limit = detail::kMax32;
 // A file this large when it is opened gets the Zip64 block in its local header: the header
 // is written before the sizes are known, and deflate may add a little to incompressible data.
 constexpr int64_t kLocalZip64Threshold = kZip32Limit - (int64_t{1} << 20);

@@ -16,6 +16,7 @@
 #include "zip/ZipWriter.h"
 #include "zip/ZipWriterRun.h"
 #include "zip/format/DateUtils.h"
+#include "zip/format/RecordIO.h"
 #include "zip/format/SortedZip.h"
 #include "zip/walk/PathUtils.h"
 
@@ -92,30 +93,20 @@ void TZipWriter::MergeExistingEntries() {
     FRun->Lines = std::move(left);
 }
 
-namespace {
-
-uint16_t Le16(const uint8_t* P) {
-    return static_cast<uint16_t>(P[0] | (P[1] << 8));
-}
-uint32_t Le32(const uint8_t* P) {
-    return static_cast<uint32_t>(P[0]) | (static_cast<uint32_t>(P[1]) << 8) |
-           (static_cast<uint32_t>(P[2]) << 16) | (static_cast<uint32_t>(P[3]) << 24);
-}
-
-}  // namespace
-
 void TZipWriter::CopyEntry(TZipHeaderInfo& Entry) {
     TStream& in = *ArchiveStream();
     const int64_t archiveSize = in.Size();
     const int64_t offset = static_cast<int64_t>(Entry.RelativeOffset);
     // Offsets and sizes come from a file that may be damaged: never copy from outside it.
-    if (offset < 0 || offset + 30 > archiveSize) throw EBadZipFile(sidNotAValidZip);
-    uint8_t local[30];
+    if (offset < 0 || offset + kLocalHeaderSize > archiveSize) throw EBadZipFile(sidNotAValidZip);
+    TLocalRecord local{};
     in.Seek(offset, soBeginning);
-    if (in.Read(local, 30) != 30 || Le32(local) != 0x04034B50u) throw EBadZipFile(sidNotAValidZip);
-    const uint16_t nameLength = Le16(local + 26);
-    const uint16_t extraLength = Le16(local + 28);
-    const int64_t dataStart = offset + 30 + nameLength;
+    if (!detail::ReadExactly(in, local.data(), kLocalHeaderSize) ||
+        detail::Get32(local.data()) != kLocalHeaderSignature)
+        throw EBadZipFile(sidNotAValidZip);
+    const uint16_t nameLength = detail::Get16(local.data() + kLocalNameLengthAt);
+    const uint16_t extraLength = detail::Get16(local.data() + kLocalExtraLengthAt);
+    const int64_t dataStart = offset + kLocalHeaderSize + nameLength;
     const int64_t toCopy =
         static_cast<int64_t>(extraLength) + static_cast<int64_t>(Entry.CompressedSize);
     if (dataStart + toCopy > archiveSize) throw EBadZipFile(sidNotAValidZip);

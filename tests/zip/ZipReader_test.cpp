@@ -439,6 +439,26 @@ TEST(TZipReader, AssumeBadRebuildsFromLocalHeadersAndCompletesFromTheCentralReco
     EXPECT_EQ(r.GetEntryComment(0), "comment of zeta");
 }
 
+// The rebuild scan passes over "PK\3\4" inside data unless the version needed that follows
+// looks like a header's: its high byte below 10 (bytes 4 and 5 after the signature's start).
+TEST(TZipReader, RebuildScanTakesASignatureOnlyWithAPlausibleVersion) {
+    test::TestDir dir;
+    const TBuilt real = Build({{"real.txt", "r", ""}});
+    const std::string locals = real.Bytes.substr(0, real.CentralOffset);
+    for (int highByte : {9, 10, 0xFF}) {
+        const std::string fake = std::string("PK\3\4\x14", 5) + static_cast<char>(highByte);
+        TZipReader r;
+        r.SetIncompleteZipMode(izAssumeBad);
+        r.SetZipName(dir.File("scan" + std::to_string(highByte) + ".zip", fake + locals));
+        r.OpenZip();
+        ASSERT_GE(r.Count(), 1) << highByte;
+        // Taken for a header, the fake one starts the rebuilt list; passed over, the real one.
+        const TZipHeaderInfo& first = *r.SortedView()->Items(0);
+        EXPECT_EQ(first.RelativeOffset, highByte < 10 ? 0u : fake.size()) << highByte;
+        EXPECT_EQ(first.StoredName() == "real.txt", highByte >= 10) << highByte;
+    }
+}
+
 TEST(TZipReader, FailedRebuildClearsAndRaises) {
     test::TestDir dir;
     TZipReader r;

@@ -3,30 +3,18 @@
 #include <algorithm>
 #include <vector>
 
-#include "zip/format/LittleEndian.h"
+#include "zip/format/RecordIO.h"
 #include "zip/format/Zip64.h"
 
 namespace qm {
 
 using detail::Get16;
 using detail::Get32;
+using detail::kMax16;
 using detail::Put16;
 using detail::Put32;
-
-namespace {
-
-constexpr uint16_t kMax16 = 0xFFFF;
-constexpr uint32_t kMax32 = 0xFFFFFFFFu;
-
-uint16_t Saturate16(uint64_t Value) {
-    return Value >= kMax16 ? kMax16 : static_cast<uint16_t>(Value);
-}
-
-uint32_t Saturate32(uint64_t Value) {
-    return Value >= kMax32 ? kMax32 : static_cast<uint32_t>(Value);
-}
-
-}  // namespace
+using detail::Saturate16;
+using detail::Saturate32;
 
 TEndCentral::TEndCentral() {
     Clear();

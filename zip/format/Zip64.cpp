@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "zip/format/EndCentral.h"
-#include "zip/format/LittleEndian.h"
+#include "zip/format/RecordIO.h"
 #include "zip/format/ZipHeaderInfo.h"
 
 namespace qm {
@@ -12,14 +12,13 @@ namespace qm {
 using detail::Get16;
 using detail::Get32;
 using detail::Get64;
+using detail::kMax16;
+using detail::kMax32;
 using detail::Put16;
 using detail::Put32;
 using detail::Put64;
 
 namespace {
-
-constexpr uint32_t kMax32 = 0xFFFFFFFFu;
-constexpr uint16_t kMax16 = 0xFFFF;
 
 void Append16(std::string& Out, uint16_t Value) {
     unsigned char b[2];

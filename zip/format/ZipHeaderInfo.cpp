@@ -5,37 +5,26 @@
 
 #include "zip/format/Cp437.h"
 #include "zip/format/DateUtils.h"
-#include "zip/format/LittleEndian.h"
+#include "zip/format/RecordIO.h"
 #include "zip/format/Zip64.h"
 
 namespace qm {
 
 using detail::Get16;
 using detail::Get32;
+using detail::kMax16;
+using detail::kMax32;
 using detail::Put16;
 using detail::Put32;
+using detail::ReadExactly;
+using detail::Saturate16;
+using detail::Saturate32;
 
 namespace {
-
-constexpr uint32_t kMax32 = 0xFFFFFFFFu;
-constexpr uint16_t kMax16 = 0xFFFF;
-
-uint16_t Length16(size_t Length) {
-    return static_cast<uint16_t>(std::min<size_t>(Length, kMax16));
-}
-
-uint32_t Saturate32(uint64_t Value) {
-    return Value >= kMax32 ? kMax32 : static_cast<uint32_t>(Value);
-}
 
 // The flags as written: bit 11 announces a name that is not plain ASCII.
 uint16_t WrittenFlags(uint16_t Flags, const std::string& Name) {
     return IsAscii(Name) ? Flags : static_cast<uint16_t>(Flags | kFlagUtf8Name);
-}
-
-// Reads Count bytes; false on a short read.
-bool ReadExactly(TStream& Stream, void* Buffer, int32_t Count) {
-    return Count == 0 || Stream.Read(Buffer, Count) == Count;
 }
 
 bool ReadString(TStream& Stream, std::string& Out, uint16_t Count) {
@@ -112,7 +101,7 @@ void TZipHeaderInfo::SetFileName(const std::string& Value) {
     if (Value == FFileName) return;
     FFileName = Value;
     FCp437Name.reset();  // a new name is stored as UTF-8
-    FileNameLength = Length16(FDirectory.size() + FFileName.size());
+    FileNameLength = Saturate16(FDirectory.size() + FFileName.size());
 }
 
 void TZipHeaderInfo::SetDirectory(const std::string& Value) {
@@ -121,7 +110,7 @@ void TZipHeaderInfo::SetDirectory(const std::string& Value) {
     if (dir == FDirectory) return;
     FDirectory = std::move(dir);
     FCp437Name.reset();
-    FileNameLength = Length16(FDirectory.size() + FFileName.size());
+    FileNameLength = Saturate16(FDirectory.size() + FFileName.size());
 }
 
 void TZipHeaderInfo::SetStoredName(const std::string& Name) {
@@ -133,7 +122,7 @@ void TZipHeaderInfo::SetStoredName(const std::string& Name) {
         SetDirectory(Name.substr(0, slash + 1));
         SetFileName(Name.substr(slash + 1));
     }
-    FileNameLength = Length16(Name.size());
+    FileNameLength = Saturate16(Name.size());
 }
 
 const std::string& TZipHeaderInfo::Comment() const {
@@ -176,8 +165,8 @@ void TZipHeaderInfo::SaveLocalToStream(TStream& Stream) {
     Put32(r + 14, CRC);
     Put32(r + 18, zip64 ? kMax32 : static_cast<uint32_t>(CompressedSize));
     Put32(r + 22, zip64 ? kMax32 : static_cast<uint32_t>(UncompressedSize));
-    Put16(r + 26, static_cast<uint16_t>(name.size()));
-    Put16(r + 28, LocalExtraLength);
+    Put16(r + kLocalNameLengthAt, static_cast<uint16_t>(name.size()));
+    Put16(r + kLocalExtraLengthAt, LocalExtraLength);
     std::copy(name.begin(), name.end(), r + kLocalHeaderSize);
     Stream.WriteBuffer(record.data(), static_cast<int32_t>(record.size()));
 }
@@ -203,10 +192,10 @@ void TZipHeaderInfo::SaveCentralToStream(TStream& Stream) {
     Put32(r + 16, CRC);
     Put32(r + 20, Saturate32(CompressedSize));
     Put32(r + 24, Saturate32(UncompressedSize));
-    Put16(r + 28, static_cast<uint16_t>(name.size()));
-    Put16(r + 30, static_cast<uint16_t>(extra.size()));
+    Put16(r + kCentralNameLengthAt, static_cast<uint16_t>(name.size()));
+    Put16(r + kCentralExtraLengthAt, static_cast<uint16_t>(extra.size()));
     Put16(r + 32, static_cast<uint16_t>(comment.size()));
-    Put16(r + 34, DiskNumberStart >= kMax16 ? kMax16 : static_cast<uint16_t>(DiskNumberStart));
+    Put16(r + 34, Saturate16(DiskNumberStart));
     Put16(r + 36, InternalAttributes);
     Put32(r + 38, ExternalAttributes);
     Put32(r + 42, Saturate32(static_cast<uint64_t>(std::max<int64_t>(RelativeOffset, 0))));
@@ -235,7 +224,7 @@ void TZipHeaderInfo::KeepCp437Name(const std::string& Raw, uint16_t RawFlags) {
     FCp437Name = Raw;
     // The length is that of the bytes the records hold, so that the size functions and the
     // written records agree.
-    FileNameLength = Length16(Raw.size());
+    FileNameLength = Saturate16(Raw.size());
 }
 
 std::string TZipHeaderInfo::DecodeName(const std::string& Bytes, uint16_t Flags) {
@@ -264,7 +253,8 @@ bool TZipHeaderInfo::ReadCentralFromStream(TStream& Stream, const TNextVolume& N
     const unsigned char* r = record.data();
     std::string raw;
     std::string extra;
-    if (!ReadString(*stream, raw, Get16(r + 28)) || !ReadString(*stream, extra, Get16(r + 30))) {
+    if (!ReadString(*stream, raw, Get16(r + kCentralNameLengthAt)) ||
+        !ReadString(*stream, extra, Get16(r + kCentralExtraLengthAt))) {
         stream->Seek(start, soBeginning);
         return false;
     }
@@ -318,7 +308,7 @@ void TZipHeaderInfo::SetFromCentralRecord(const TCentralRecord& Record, const st
     CRC = Get32(r + 16);
     CompressedSize = Get32(r + 20);
     UncompressedSize = Get32(r + 24);
-    CentralExtraLength = Get16(r + 30);
+    CentralExtraLength = Get16(r + kCentralExtraLengthAt);
     CommentLength = Get16(r + 32);
     DiskNumberStart = Get16(r + 34);
     InternalAttributes = Get16(r + 36);
@@ -336,14 +326,14 @@ void TZipHeaderInfo::SetFromCentralRecord(const TCentralRecord& Record, const st
 void TZipHeaderInfo::SetFromLocalRecord(const TLocalRecord& Record, const std::string& Name) {
     const unsigned char* r = Record.data();
     VersionMadeBy = 0;
-    VersionNeeded = Get16(r + 4);
+    VersionNeeded = Get16(r + kLocalVersionNeededAt);
     Flags = Get16(r + 6);
     Method = Get16(r + 8);
     DateTime = ClampDosDateTime(Get16(r + 10) | (static_cast<uint32_t>(Get16(r + 12)) << 16));
     CRC = Get32(r + 14);
     CompressedSize = Get32(r + 18);
     UncompressedSize = Get32(r + 22);
-    LocalExtraLength = Get16(r + 28);
+    LocalExtraLength = Get16(r + kLocalExtraLengthAt);
     CommentLength = 0;
     DiskNumberStart = 0;
     InternalAttributes = 0;

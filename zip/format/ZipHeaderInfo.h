@@ -45,6 +45,29 @@ inline constexpr uint32_t kCentralHeaderSignature = 0x02014B50;
 inline constexpr int kLocalHeaderSize = 30;
 inline constexpr int kCentralHeaderSize = 46;
 
+// Offsets of the fields that code outside these records reads to find its way: the version
+// needed, and the name and extra lengths (what follows each header's fixed part).
+inline constexpr int kLocalVersionNeededAt = 4;
+inline constexpr int kLocalNameLengthAt = 26;
+inline constexpr int kLocalExtraLengthAt = 28;
+inline constexpr int kCentralNameLengthAt = 28;
+inline constexpr int kCentralExtraLengthAt = 30;
+
+// The data descriptor after a streamed entry's data (flag bit 3): signature, CRC-32, compressed
+// size, uncompressed size. The sizes are 64-bit after a local header with a Zip64 block.
+inline constexpr uint32_t kDataDescriptorSignature = 0x08074B50;
+inline constexpr int kDataDescriptorSize = 16;
+inline constexpr int kZip64DataDescriptorSize = 24;
+inline constexpr int kDescriptorCrcAt = 4;
+inline constexpr int kDescriptorCompressedAt = 8;
+inline constexpr int kDescriptorUncompressedAt = 12;
+inline constexpr int kZip64DescriptorUncompressedAt = 16;
+
+// A rebuild scan takes "PK\3\4" for a local header only when the high byte of the version
+// needed is below this. Real headers have a small number there (0, or the id of the system
+// that wrote them); the signature bytes occurring by chance inside data mostly do not.
+inline constexpr int kScanVersionHighByteLimit = 10;
+
 // General purpose flag bits.
 inline constexpr uint16_t kFlagDataDescriptor = 0x0008;  // sizes follow the data
 inline constexpr uint16_t kFlagUtf8Name = 0x0800;        // name (and comment) in UTF-8
