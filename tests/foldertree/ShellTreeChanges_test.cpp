@@ -116,7 +116,7 @@ class ShellTreeChangesTest : public QObject {
         FDir->File("root/old/child.txt");
         FDir->Folder("root/zz");
         auto tree = MakeTree(FRoot);
-        TRecordingHooks hooks;
+        test::TScriptedUiHooks hooks;
         tree->SelectFolderByPath(P("old"));
         QTreeWidgetItem* node = tree->currentItem();
         QVERIFY(tree->ExecuteCommand(scmRename));
@@ -140,7 +140,7 @@ class ShellTreeChangesTest : public QObject {
         QVERIFY(QFileInfo(P("zz")).isDir());
         QCOMPARE(node->text(0), QString("zebra"));
         QCOMPARE(hooks.Boxes.size(), size_t(1));
-        QVERIFY(hooks.Boxes[0].starts_with("Error: "));
+        QCOMPARE(hooks.Boxes[0].Title, std::string("Error"));
         QVERIFY(!tree->RenameNode(node, "a/b"));
         QVERIFY(!tree->RenameNode(tree->RootNode(), "root2"));  // the root's name is not ours
     }
@@ -148,7 +148,7 @@ class ShellTreeChangesTest : public QObject {
     void theItemMenuMakesFoldersAndTrashesItems() {
         FDir->File("root/a/doomed.txt");
         auto tree = MakeTree(FRoot);
-        TRecordingHooks hooks;
+        test::TScriptedUiHooks hooks;
         tree->SelectFolderByPath(P("a"));
         QVERIFY(tree->ExecuteCommand(scmNewFolder));
         QVERIFY(QFileInfo(P("a/New Folder")).isDir());
@@ -208,7 +208,7 @@ class ShellTreeChangesTest : public QObject {
         std::string copied = FDir->File("outside/copied.txt", "copy me");
         std::string moved = FDir->File("outside/moved/inner.txt", "move me");
         auto tree = MakeTree(FRoot);
-        TRecordingHooks hooks;
+        test::TScriptedUiHooks hooks;
         QTRY_VERIFY(Node(*tree, "target"));
 
         QVERIFY(DropOn(*tree, Node(*tree, "target"), {Q(copied)}));

@@ -13,6 +13,7 @@
 #include "foldertree/ShellErrors.h"
 #include "foldertree/ShellTreeView.h"
 #include "platform/UiHooks.h"
+#include "support/ScriptedUiHooks.h"
 #include "support/TestDir.h"
 
 namespace qm::test {
@@ -35,22 +36,6 @@ inline void FakeUserFolders(const TestDir& Dir) {
 inline QString Q(const std::string& Text) {
     return QString::fromStdString(Text);
 }
-
-// Answers every message box with its default button and remembers it.
-class TRecordingHooks : public TConsoleUiHooks {
-  public:
-    TRecordingHooks() : FPrevious(SetUiHooks(this)) {}
-    ~TRecordingHooks() override { SetUiHooks(FPrevious); }
-    TDialogResult MessageBox(const std::string& Title, const std::string& Text, TMsgIcon, unsigned,
-                             TDialogResult DefaultButton) override {
-        Boxes.push_back(Title + ": " + Text);
-        return DefaultButton;
-    }
-    std::vector<std::string> Boxes;
-
-  private:
-    TUiHooks* FPrevious;
-};
 
 // The tree rooted at Root, shown, with the program's options; waits for the first listing.
 inline std::unique_ptr<TShellTreeView> MakeTree(

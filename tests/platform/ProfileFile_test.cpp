@@ -217,10 +217,11 @@ TEST(TProfileFile, AFileThatCannotBeReadIsNeverOverwritten) {
     TestDir dir;
     const std::string old = "[Other]\nx=1\n[S]\nK=old\n";
     std::string path = dir.File("QMApps.ini", old);
-    // The folder is open to anyone, the file readable by nobody but its owner (root): a writer
-    // that took the unreadable file for a missing one would replace it with its own section.
+    // The folder is open to anyone, the file readable by no one but root (mode 0000, so that
+    // it is unreadable to its owner too when the tests do not run as root): a writer that took
+    // the unreadable file for a missing one would replace it with its own section.
     ::chmod(dir.Path().c_str(), 0777);
-    ::chmod(path.c_str(), 0600);
+    ::chmod(path.c_str(), 0000);
     EXPECT_TRUE(test::RunUnprivileged([&] {
         TProfileFile ini(path);
         if (ini.ReadString("S", "K", "def") != "def") return false;
@@ -237,6 +238,7 @@ TEST(TProfileFile, AFileThatCannotBeReadIsNeverOverwritten) {
         attempt([&] { ini.EraseSection("Other"); });
         return refused == 3;
     }));
+    ::chmod(path.c_str(), 0600);
     EXPECT_EQ(ReadWholeFile(path), old);
     EXPECT_EQ(FolderEntries(dir.Path()), (std::vector<std::string>{"QMApps.ini"}));
 }

@@ -39,6 +39,16 @@ bool ToolAvailable(const std::string& Program) {
     return RunCommand("command -v " + ShellQuote(Program) + " >/dev/null").Status == 0;
 }
 
+std::string MissingTools(std::initializer_list<const char*> Programs) {
+    std::string missing;
+    for (const char* program : Programs) {
+        if (ToolAvailable(program)) continue;
+        if (!missing.empty()) missing += ", ";
+        missing += program;
+    }
+    return missing;
+}
+
 namespace {
 
 // Reads a manifest of "stored name\0source\0" pairs; checks everything zipfile can see.

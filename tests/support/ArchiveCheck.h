@@ -2,6 +2,7 @@
 // ZIP implementations and python's zipfile must all accept it and see exactly what was meant.
 #pragma once
 
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <utility>
@@ -20,6 +21,17 @@ CommandResult RunCommand(const std::string& Command);
 std::string ShellQuote(const std::string& Text);
 // True when Program is on the PATH.
 bool ToolAvailable(const std::string& Program);
+// The Programs that are not on the PATH, joined by ", "; empty when every one is there.
+std::string MissingTools(std::initializer_list<const char*> Programs);
+
+// Skips the running test with a message naming the missing tools, when any of the programs
+// given is not on the PATH. CheckArchive needs "unzip", "7z", "bsdtar" and "python3";
+// ArchiveNames needs "python3".
+#define QM_SKIP_WITHOUT_TOOLS(...)                                                             \
+    do {                                                                                       \
+        const std::string missingTools = ::qm::test::MissingTools({__VA_ARGS__});              \
+        if (!missingTools.empty()) GTEST_SKIP() << "needs " << missingTools << " on the PATH"; \
+    } while (false)
 
 // What an archive must hold: stored names in archive order, each with its source file (empty
 // for a folder entry). Contents, sizes and the DOS date-time are taken from the source.

@@ -1,5 +1,7 @@
 #include "support/TestDir.h"
 
+#include <dirent.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -49,6 +51,18 @@ std::string ReadWholeFile(const std::string& FileName) {
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+std::vector<std::string> FilesWithPrefix(const std::string& Folder, const std::string& Prefix) {
+    std::vector<std::string> out;
+    if (DIR* d = ::opendir(Folder.c_str())) {
+        while (dirent* e = ::readdir(d)) {
+            std::string n = e->d_name;
+            if (n.rfind(Prefix, 0) == 0) out.push_back(n);
+        }
+        ::closedir(d);
+    }
+    return out;
 }
 
 }  // namespace qm::test

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace qm::test {
 
@@ -28,5 +29,8 @@ class TestDir {
 
 // The whole content of a file; throws std::runtime_error when it cannot be read.
 std::string ReadWholeFile(const std::string& FileName);
+
+// The names of the entries of Folder that begin with Prefix (none when it cannot be listed).
+std::vector<std::string> FilesWithPrefix(const std::string& Folder, const std::string& Prefix);
 
 }  // namespace qm::test

@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -65,6 +67,7 @@ TEST(Qmzip, HelpAndBadCommandLines) {
 }
 
 TEST(Qmzip, RecursiveBackUpStoresPathsRelativeToTheRoot) {
+    QM_SKIP_WITHOUT_TOOLS("unzip", "7z", "bsdtar", "python3");
     TestDir dir;
     Tree tree(dir);
     const std::string archive = dir / "out.zip";
@@ -80,6 +83,7 @@ TEST(Qmzip, RecursiveBackUpStoresPathsRelativeToTheRoot) {
 }
 
 TEST(Qmzip, WithoutRecursionOnlyTheFoldersOwnFilesUnderBareNames) {
+    QM_SKIP_WITHOUT_TOOLS("unzip", "7z", "bsdtar", "python3");
     TestDir dir;
     Tree tree(dir);
     const std::string archive = dir / "flat.zip";
@@ -94,6 +98,7 @@ TEST(Qmzip, WithoutRecursionOnlyTheFoldersOwnFilesUnderBareNames) {
 }
 
 TEST(Qmzip, ExcludeNoCompressLevelAndActions) {
+    QM_SKIP_WITHOUT_TOOLS("unzip");
     TestDir dir;
     Tree tree(dir);
     const std::string archive = dir / "x.zip";
@@ -121,40 +126,85 @@ TEST(Qmzip, ErrorsExitWithOneAndTheMessage) {
     EXPECT_EQ(r.Output.rfind("qmzip: ", 0), 0u) << r.Output;
 }
 
-// Starts qmzip with Args, sends Signal after Delay, and returns its exit status.
-int InterruptedRun(const std::vector<std::string>& Args, int Signal,
-                   std::chrono::milliseconds Delay) {
+// How a program ended: its exit status, or the signal that killed it.
+struct TEnd {
+    bool Exited = false;
+    int Status = -1;  // when Exited
+    int Signal = 0;   // when killed
+};
+
+std::ostream& operator<<(std::ostream& Out, const TEnd& End) {
+    return End.Exited ? Out << "exit " << End.Status : Out << "killed by signal " << End.Signal;
+}
+
+// Starts qmzip with Args (TMPDIR set to TempDir), waits until Started() holds, which says the
+// run is under way and so past setting up its signal handlers, then sends Signal and waits
+// for the end. A program that ends before Started() holds, or a minute without it, fails.
+TEnd InterruptedRun(const std::vector<std::string>& Args, const std::string& TempDir, int Signal,
+                    const std::function<bool()>& Started) {
     std::vector<char*> argv;
     std::string program = kQmzip;
     argv.push_back(program.data());
     std::vector<std::string> copy = Args;
     for (std::string& a : copy) argv.push_back(a.data());
     argv.push_back(nullptr);
+    std::vector<std::string> environment = {"TMPDIR=" + TempDir};
+    for (char** e = environ; *e; ++e)
+        if (std::string(*e).rfind("TMPDIR=", 0) != 0) environment.push_back(*e);
+    std::vector<char*> envp;
+    for (std::string& e : environment) envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    TEnd end;
     pid_t pid = 0;
-    if (::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0)
-        return -1;
-    std::this_thread::sleep_for(Delay);
-    ::kill(pid, Signal);
+    if (::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0) {
+        ADD_FAILURE() << "cannot start " << program;
+        return end;
+    }
     int status = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    bool started = false;
+    while (!(started = Started()) && std::chrono::steady_clock::now() < deadline) {
+        if (::waitpid(pid, &status, WNOHANG) == pid) {
+            ADD_FAILURE() << "qmzip ended before the run was under way";
+            end.Exited = WIFEXITED(status);
+            end.Status = end.Exited ? WEXITSTATUS(status) : -1;
+            return end;
+        }
+        std::this_thread::yield();
+    }
+    if (!started) ADD_FAILURE() << "the run did not get under way within a minute";
+    ::kill(pid, Signal);
     ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    end.Exited = WIFEXITED(status);
+    if (end.Exited) end.Status = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) end.Signal = WTERMSIG(status);
+    return end;
 }
 
+// A clean cancel is qmzip's own exit with 130; death by the signal would also read as 130 in
+// a shell, so the two are told apart here.
 TEST(Qmzip, SignalsCancelCleanly) {
     TestDir dir;
     const std::string big = dir / "src/big.bin";
+    const std::string temp = dir.Folder("tmp");
     dir.Folder("src");
     // Sparse: takes no room, but every byte is read and compressed.
     ASSERT_EQ(::truncate(dir.File("src/big.bin").c_str(), int64_t{3} << 30), 0);
     const std::string archive = dir / "big.zip";
-    EXPECT_EQ(InterruptedRun({"-q", archive, big}, SIGINT, std::chrono::milliseconds(400)), 130);
+    TEnd end = InterruptedRun({"-q", archive, big}, temp, SIGINT, [&] { return Exists(archive); });
+    EXPECT_TRUE(end.Exited && end.Status == 130) << end;
     EXPECT_FALSE(Exists(archive));
 
     dir.File("small.txt", "small\n");
     ASSERT_EQ(Qmzip("-q " + ShellQuote(archive) + " " + ShellQuote(dir / "small.txt")).Status, 0);
     const std::string before = test::ReadWholeFile(archive);
-    EXPECT_EQ(InterruptedRun({"-q", archive, big}, SIGTERM, std::chrono::milliseconds(400)), 130);
+    // Rebuilding the archive writes a temporary one first.
+    end = InterruptedRun({"-q", archive, big}, temp, SIGTERM,
+                         [&] { return !test::FilesWithPrefix(temp, "XQZ").empty(); });
+    EXPECT_TRUE(end.Exited && end.Status == 130) << end;
     EXPECT_EQ(test::ReadWholeFile(archive), before);
+    EXPECT_TRUE(test::FilesWithPrefix(temp, "XQZ").empty());
 }
 
 }  // namespace

@@ -13,27 +13,15 @@
 
 #include "platform/Exception.h"
 #include "platform/UiHooks.h"
+#include "support/ScriptedUiHooks.h"
 #include "support/TestDir.h"
 
 namespace qm {
 namespace {
 
-class TRecordingHooks : public TConsoleUiHooks {
-  public:
-    TDialogResult MessageBox(const std::string& Title, const std::string& Text, TMsgIcon,
-                             unsigned Buttons, TDialogResult) override {
-        Boxes.push_back(Title + "|" + Text + "|" + std::to_string(Buttons));
-        return idOk;
-    }
-    std::vector<std::string> Boxes;
-};
-
 class FileUtilsTest : public ::testing::Test {
   protected:
-    void SetUp() override { old = SetUiHooks(&hooks); }
-    void TearDown() override { SetUiHooks(old); }
-    TRecordingHooks hooks;
-    TUiHooks* old = nullptr;
+    test::TScriptedUiHooks hooks;
     test::TestDir dir;
 };
 
@@ -52,8 +40,9 @@ TEST_F(FileUtilsTest, EmptySourceShowsTheMessageAndReturns) {
     const std::string dst = dir / "out";
     EXPECT_EQ(CopyFileContents(src, dst), 0);
     ASSERT_EQ(hooks.Boxes.size(), 1u);
-    EXPECT_EQ(hooks.Boxes[0],
-              "Error|Could not copy from " + src + " -> " + dst + "|" + std::to_string(mbOK));
+    EXPECT_EQ(hooks.Boxes[0].Title, "Error");
+    EXPECT_EQ(hooks.Boxes[0].Text, "Could not copy from " + src + " -> " + dst);
+    EXPECT_EQ(hooks.Boxes[0].Buttons, unsigned{mbOK});
 }
 
 TEST_F(FileUtilsTest, OpenAndCreateFailuresRaise) {

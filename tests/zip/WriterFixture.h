@@ -98,7 +98,4 @@ inline bool Exists(const std::string& Path) {
     return ::lstat(Path.c_str(), &st) == 0;
 }
 
-// Files in Folder whose names begin with Prefix.
-std::vector<std::string> FilesWithPrefix(const std::string& Folder, const std::string& Prefix);
-
 }  // namespace qm::test

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "support/ArchiveCheck.h"
 #include "support/TestDir.h"
 #include "zip/ZipReader.h"
 #include "zip/format/Cp437.h"
@@ -109,6 +110,7 @@ void ExpectReadsAsPythonDoes(const test::TestDir& Dir, const std::string& Archiv
 }
 
 TEST(TZipReaderForeign, PythonArchiveWithCommentsExtrasUtf8AndTheLargestArchiveComment) {
+    QM_SKIP_WITHOUT_TOOLS("python3");
     test::TestDir dir;
     RunPython(dir, R"PY(
 import zipfile
@@ -140,6 +142,7 @@ with zipfile.ZipFile('a.zip', 'w') as z:
 }
 
 TEST(TZipReaderForeign, ZipCommandArchiveWithItsExtraFieldsAndComments) {
+    QM_SKIP_WITHOUT_TOOLS("zip", "python3");
     test::TestDir dir;
     dir.File("src/one.txt", std::string(5000, 'x'));
     dir.File("src/deep/two.bin", "\x01\x02\x03");
@@ -161,6 +164,7 @@ TEST(TZipReaderForeign, ZipCommandArchiveWithItsExtraFieldsAndComments) {
 }
 
 TEST(TZipReaderForeign, StreamedArchiveIsReadAndRebuiltFromItsDataDescriptors) {
+    QM_SKIP_WITHOUT_TOOLS("zip", "python3");
     test::TestDir dir;
     dir.File("one.txt", std::string(3000, 'o') + "PK\x07\x08 inside the data");
     dir.File("two.txt", "second file");
@@ -194,6 +198,7 @@ TEST(TZipReaderForeign, StreamedArchiveIsReadAndRebuiltFromItsDataDescriptors) {
 }
 
 TEST(TZipReaderForeign, Cp437NameWithoutTheUtf8Flag) {
+    QM_SKIP_WITHOUT_TOOLS("python3");
     test::TestDir dir;
     // Written with an ASCII stand-in, then the stand-in bytes become 0x82 ("é") and 0x9B
     // ("¢") in both records, without bit 11.
@@ -214,6 +219,7 @@ open('a.zip', 'wb').write(b)
 }
 
 TEST(TZipReaderForeign, Cp437UpperHalfDecodesAsPythonDecodesIt) {
+    QM_SKIP_WITHOUT_TOOLS("python3");
     test::TestDir dir;
     const std::string expected =
         RunPython(dir, "print(bytes(range(128, 256)).decode('cp437').encode('utf-8').hex())\n");
@@ -224,6 +230,7 @@ TEST(TZipReaderForeign, Cp437UpperHalfDecodesAsPythonDecodesIt) {
 }
 
 TEST(TZipReaderForeign, Zip64RecordsAndExtraFields) {
+    QM_SKIP_WITHOUT_TOOLS("python3");
     test::TestDir dir;
     // Lowered limits make zipfile write its Zip64 extra fields and Zip64 end record for a
     // small archive.

@@ -14,6 +14,7 @@
 
 #include "platform/MemoryStream.h"
 #include "platform/UiHooks.h"
+#include "support/ScriptedUiHooks.h"
 #include "support/TestDir.h"
 
 namespace qm {
@@ -265,42 +266,9 @@ TEST(TZipReader, ZipNameSetterDropsTheDirectoryOnlyForAnotherName) {
     EXPECT_EQ(r.EndCentral().TotalEntries, 0u);
 }
 
-// UI hooks that answer dialogs as told and record what was asked.
-class TScriptedHooks : public TConsoleUiHooks {
-  public:
-    bool Answer = false;
-    std::string Chosen;
-    TFileDialogOptions Asked;
-    std::string LastText;
-    TDialogResult BoxResult = idOk;
-    int Pumps = 0;
-    std::function<void()> OnPump;
-    bool OpenFileDialog(const TFileDialogOptions& Options, std::string& FileName) override {
-        Asked = Options;
-        if (Answer) FileName = Chosen;
-        return Answer;
-    }
-    TDialogResult MessageBox(const std::string&, const std::string& Text, TMsgIcon, unsigned,
-                             TDialogResult) override {
-        LastText = Text;
-        return BoxResult;
-    }
-    void ProcessMessages() override {
-        ++Pumps;
-        if (OnPump) OnPump();
-    }
-};
-
-struct THooksGuard {
-    explicit THooksGuard(TUiHooks* Hooks) : Previous(SetUiHooks(Hooks)) {}
-    ~THooksGuard() { SetUiHooks(Previous); }
-    TUiHooks* Previous;
-};
-
 TEST(TZipReader, QuestionMarkNameAsksForTheFile) {
     test::TestDir dir;
-    TScriptedHooks hooks;
-    THooksGuard guard(&hooks);
+    test::TScriptedUiHooks hooks;
     TZipReader r;
     try {
         r.SetZipName(dir.Path() + "/?");
@@ -313,16 +281,15 @@ TEST(TZipReader, QuestionMarkNameAsksForTheFile) {
               "Zip Files (*.ZIP)|*.zip|SFX Files (*.EXE)|*.exe|Jar Files (*.JAR)|*.jar|All "
               "Files (*.*)|*.*");
     EXPECT_EQ(hooks.Asked.InitialDir, dir.Path() + "/");
-    hooks.Answer = true;
-    hooks.Chosen = dir / "picked.zip";
+    hooks.OpenChoice = dir / "picked.zip";
     r.SetZipName("/no/such/folder/?");
     EXPECT_EQ(hooks.Asked.InitialDir, "/");
     EXPECT_EQ(r.ZipName(), dir / "picked.zip");
 }
 
 TEST(TZipReader, DefaultNextDiskHandler) {
-    TScriptedHooks hooks;
-    THooksGuard guard(&hooks);
+    test::TScriptedUiHooks hooks;
+    hooks.Otherwise = idOk;
     TZipReader r;
     std::string name = "/v/set.zip";
     r.OnGetNextDisk(r, 2, name);
@@ -330,9 +297,10 @@ TEST(TZipReader, DefaultNextDiskHandler) {
     r.SetMultiMode(mmSpan);
     name = "/v/set.zip";
     r.OnGetNextDisk(r, 3, name);
-    EXPECT_EQ(hooks.LastText, "Please insert disk 3 of the multi-disk set.");
+    ASSERT_EQ(hooks.Boxes.size(), 1u);
+    EXPECT_EQ(hooks.Boxes.back().Text, "Please insert disk 3 of the multi-disk set.");
     EXPECT_EQ(name, "/v/set.zip");
-    hooks.BoxResult = idCancel;
+    hooks.Answers = {idCancel};
     r.OnGetNextDisk(r, 3, name);
     EXPECT_EQ(name, "");
 }
@@ -487,8 +455,7 @@ TEST(TZipReader, RebuildScanOfAnExeStartsAt14000AndCanBeCancelled) {
     EXPECT_EQ(r.Count(), 1) << "the scan stops at the first gap between headers";
     EXPECT_EQ(r.SortedView()->Items(0)->StoredName(), "early.txt");
 
-    TScriptedHooks hooks;
-    THooksGuard guard(&hooks);
+    test::TScriptedUiHooks hooks;
     hooks.OnPump = [&] { r.RequestCancel(); };
     r.SetZipName(dir.File("slow.zip", std::string(30000, 'x') + locals));
     try {
@@ -583,10 +550,18 @@ TEST(TZipReader, CommentThatIsNotWhereTheRecordSaysIsABadZipFile) {
 }
 
 // Every truncation and a sweep of single-byte damage of a small archive, in every mode: each
-// read ends in a result or one of the named exceptions.
+// read ends in a result or one of the named exceptions, and where the outcome is certain it is
+// the one expected.
 TEST(TZipReader, DamagedArchivesEndInAResultOrANamedError) {
     test::TestDir dir;
     const TBuilt built = Build(kThree, "abc");
+    const size_t size = built.Bytes.size();
+    enum class TOutcome { Read, NotAZip, OtherZipError, ListError, StreamError, Unnamed };
+    struct TResult {
+        TOutcome Outcome = TOutcome::Unnamed;
+        int Count = 0;
+        bool Rebuilt = false;
+    };
     int attempts = 0;
     auto attempt = [&](const std::string& Bytes, TIncompleteZipMode Mode) {
         // A fresh file each time: truncating one that was just read is slow on some systems.
@@ -594,6 +569,7 @@ TEST(TZipReader, DamagedArchivesEndInAResultOrANamedError) {
         TZipReader r;
         r.SetIncompleteZipMode(Mode);
         r.SetZipName(name);
+        TResult result;
         try {
             r.OpenZip();
             for (int i = 0; i < r.Count(); ++i) {
@@ -601,19 +577,51 @@ TEST(TZipReader, DamagedArchivesEndInAResultOrANamedError) {
                 r.GetEntryDateTime(i);
             }
             r.GetZipComment();
+            result = {TOutcome::Read, r.Count(), r.Rebuilt()};
+        } catch (const ENotAZipFile&) {
+            result.Outcome = TOutcome::NotAZip;
         } catch (const EZipError&) {
+            result.Outcome = TOutcome::OtherZipError;
         } catch (const EListError&) {
+            result.Outcome = TOutcome::ListError;
         } catch (const EStreamError&) {
+            result.Outcome = TOutcome::StreamError;
+        } catch (...) {
+            ADD_FAILURE() << "an exception of no named kind, " << Bytes.size() << " bytes";
         }
+        return result;
     };
-    for (size_t n = 0; n <= built.Bytes.size(); ++n)
-        for (TIncompleteZipMode m : {izAssumeMulti, izAssumeBad, izAssumeNotAZip})
-            attempt(built.Bytes.substr(0, n), m);
-    for (size_t at = 0; at < built.Bytes.size(); at += 3) {
+    const auto modes = {izAssumeMulti, izAssumeBad, izAssumeNotAZip};
+    for (size_t n = 0; n <= size; ++n) {
+        for (TIncompleteZipMode m : modes) {
+            const TResult result = attempt(built.Bytes.substr(0, n), m);
+            EXPECT_LE(result.Count, 3) << n;
+            if (n == size) {
+                EXPECT_EQ(result.Outcome, TOutcome::Read) << "whole archive, mode " << m;
+                EXPECT_EQ(result.Count, 3);
+                EXPECT_FALSE(result.Rebuilt);
+            } else if (n <= static_cast<size_t>(built.CentralEnd) && n > 0) {
+                // No end record at all: the mode decides. Cut just before or just after the
+                // central directory, every local header is there to rebuild from.
+                if (m == izAssumeNotAZip) EXPECT_EQ(result.Outcome, TOutcome::NotAZip) << n;
+                if (m == izAssumeBad && (n == static_cast<size_t>(built.CentralOffset) ||
+                                         n == static_cast<size_t>(built.CentralEnd))) {
+                    EXPECT_EQ(result.Outcome, TOutcome::Read) << n;
+                    EXPECT_TRUE(result.Rebuilt) << n;
+                    EXPECT_EQ(result.Count, 3) << n;
+                }
+            }
+        }
+    }
+    int noticed = 0;
+    for (size_t at = 0; at < size; at += 3) {
         std::string bytes = built.Bytes;
         bytes[at] = static_cast<char>(bytes[at] ^ 0xFF);
-        attempt(bytes, izAssumeBad);
+        const TResult result = attempt(bytes, izAssumeBad);
+        EXPECT_LE(result.Count, 3) << at;
+        if (result.Outcome != TOutcome::Read || result.Rebuilt) ++noticed;
     }
+    EXPECT_GT(noticed, 0) << "no damage made any difference";
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 // take fewer bytes than written, and files a back-up must never read.
 #include <gtest/gtest.h>
 
-#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -15,6 +14,8 @@
 #include "WriterFixture.h"
 #include "platform/FileStream.h"
 #include "platform/UiHooks.h"
+#include "support/ScriptedUiHooks.h"
+#include "support/TmpfsMount.h"
 #include "zip/ZipErrors.h"
 #include "zip/ZipWriter.h"
 
@@ -27,19 +28,15 @@ using test::SourceTree;
 using test::TestDir;
 
 // Counts the message-processing calls of a run and requests a cancel at one of them.
-class TCancelHooks : public TConsoleUiHooks {
-  public:
-    void ProcessMessages() override {
-        if (++Calls == CancelAt && Writer) Writer->RequestCancel();
-    }
+struct TCancelAt {
+    test::TScriptedUiHooks Hooks;
     TZipWriter* Writer = nullptr;
-    int Calls = 0;
     int CancelAt = -1;
-};
-
-struct THooksInstalled {
-    explicit THooksInstalled(TUiHooks& H) { SetUiHooks(&H); }
-    ~THooksInstalled() { SetUiHooks(nullptr); }
+    TCancelAt() {
+        Hooks.OnPump = [this] {
+            if (Hooks.Pumps == CancelAt && Writer) Writer->RequestCancel();
+        };
+    }
 };
 
 // Sets up a sub-folder back-up of Tree into Archive with its temporary files in TempDir.
@@ -54,22 +51,21 @@ TEST(TZipWriterCancel, EveryCancelPointOfACreatingRunLeavesNoArchive) {
     SourceTree tree(dir);
     const std::string temp = dir.Folder("tmp");
     const std::string archive = dir / "out.zip";
-    TCancelHooks hooks;
-    THooksInstalled installed(hooks);
+    TCancelAt hooks;
     int points = 0;
     {
         TZipWriter w;
         hooks.Writer = &w;
         Configure(w, tree, archive, temp);
         w.ZipFiles();
-        points = hooks.Calls;
+        points = hooks.Hooks.Pumps;
         ::unlink(archive.c_str());
     }
     ASSERT_GT(points, 8);
     for (int k = 1; k <= points; ++k) {
         TZipWriter w;
         hooks.Writer = &w;
-        hooks.Calls = 0;
+        hooks.Hooks.Pumps = 0;
         hooks.CancelAt = k;
         Configure(w, tree, archive, temp);
         bool completed = false;
@@ -80,7 +76,7 @@ TEST(TZipWriterCancel, EveryCancelPointOfACreatingRunLeavesNoArchive) {
         } catch (const EUserCanceled& e) {
             EXPECT_STREQ(e.what(), "User Aborted Operation");
         }
-        EXPECT_EQ(hooks.Calls, k) << "the run goes on after the cancel it noticed";
+        EXPECT_EQ(hooks.Hooks.Pumps, k) << "the run goes on after the cancel it noticed";
         EXPECT_FALSE(completed);
         EXPECT_FALSE(Exists(archive)) << "cancel at " << k;
         EXPECT_TRUE(w.FilesList().empty());
@@ -103,8 +99,7 @@ TEST(TZipWriterCancel, EveryCancelPointOfAnUpdateLeavesTheOldArchive) {
     test::SetMTime(tree.Root + "noise.bin", 1800000000);
     tree.Add("new/added.txt", test::TextBytes(20000));
 
-    TCancelHooks hooks;
-    THooksInstalled installed(hooks);
+    TCancelAt hooks;
     int points = 0;
     {
         TestDir copy;
@@ -114,13 +109,13 @@ TEST(TZipWriterCancel, EveryCancelPointOfAnUpdateLeavesTheOldArchive) {
         hooks.Writer = &w;
         Configure(w, tree, probe, temp);
         EXPECT_EQ(w.ZipFiles(), 2);
-        points = hooks.Calls;
+        points = hooks.Hooks.Pumps;
     }
     ASSERT_GT(points, 4);
     for (int k = 1; k <= points; ++k) {
         TZipWriter w;
         hooks.Writer = &w;
-        hooks.Calls = 0;
+        hooks.Hooks.Pumps = 0;
         hooks.CancelAt = k;
         Configure(w, tree, archive, temp);
         EXPECT_THROW(w.ZipFiles(), EUserCanceled) << "cancel at " << k;
@@ -256,16 +251,11 @@ TEST(TZipWriterRoom, ShortWritesInAnUpdateLeaveTheOldArchive) {
 }
 
 TEST(TZipWriterRoom, FullFileSystemForReal) {
-    if (::geteuid() != 0) GTEST_SKIP() << "mounting needs root";
     TestDir dir;
     SourceTree tree(dir);
     const std::string mnt = dir.Folder("mnt");
-    if (::mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=64k") != 0)
-        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
-    struct TUnmount {
-        std::string P;
-        ~TUnmount() { ::umount2(P.c_str(), MNT_DETACH); }
-    } unmount{mnt};
+    test::TTmpfsMount mount(mnt, "64k");
+    if (!mount.Mounted()) GTEST_SKIP() << mount.Why();
     const std::string archive = mnt + "/out.zip";
     TZipWriter w;
     Configure(w, tree, archive, dir.Folder("tmp"));
@@ -301,6 +291,7 @@ TEST(TZipWriterRoom, FullFileSystemForReal) {
 // Files a back-up must not read.
 
 TEST(TZipWriterSpecialFiles, FifosSocketsDevicesAndLinksNeverHang) {
+    QM_SKIP_WITHOUT_TOOLS("unzip", "7z", "bsdtar", "python3");
     TestDir dir;
     const std::string src = dir.Folder("src");
     std::string plain = dir.File("src/plain.txt", "plain");

@@ -23,6 +23,7 @@ double SecondsSince(std::chrono::steady_clock::time_point Start) {
 }
 
 TEST(TZipWriterLong, TwentyThousandSmallFiles) {
+    QM_SKIP_WITHOUT_TOOLS("unzip", "7z", "bsdtar", "python3");
     TestDir dir;
     const std::string root = dir.Folder("src") + "/";
     test::ExpectedEntries expected;
@@ -59,6 +60,7 @@ TEST(TZipWriterLong, TwentyThousandSmallFiles) {
 }
 
 TEST(TZipWriterLong, FiveGiBSparseFilesUseZip64) {
+    QM_SKIP_WITHOUT_TOOLS("unzip", "python3");
     TestDir dir;
     const int64_t kSize = int64_t{5} << 30;
     const std::string deflated = dir.File("src/1-deflated.bin");

@@ -55,6 +55,7 @@ struct OldArchive {
 };
 
 TEST(TZipWriterUpdate, PendingCommentsAreWrittenWhenTheNameChanges) {
+    QM_SKIP_WITHOUT_TOOLS("unzip", "7z", "bsdtar", "python3");
     TestDir dir;
     OldArchive old(dir);
     test::CommandResult r = test::RunCommand("unzip -z " + test::ShellQuote(old.Archive));
@@ -68,6 +69,7 @@ TEST(TZipWriterUpdate, PendingCommentsAreWrittenWhenTheNameChanges) {
 }
 
 TEST(TZipWriterUpdate, UpdateKeepsSameDatesReplacesNewerInPlaceAndAddsNew) {
+    QM_SKIP_WITHOUT_TOOLS("unzip", "7z", "bsdtar", "python3");
     TestDir dir;
     OldArchive old(dir);
     dir.File("src/b.txt", "new b, longer than before");
@@ -93,6 +95,7 @@ TEST(TZipWriterUpdate, UpdateKeepsSameDatesReplacesNewerInPlaceAndAddsNew) {
 }
 
 TEST(TZipWriterUpdate, KeptEntriesKeepTheirCommentsAndBytes) {
+    QM_SKIP_WITHOUT_TOOLS("python3");
     TestDir dir;
     OldArchive old(dir);
     dir.File("src/z.txt", "z");
@@ -113,6 +116,7 @@ TEST(TZipWriterUpdate, KeptEntriesKeepTheirCommentsAndBytes) {
 }
 
 TEST(TZipWriterUpdate, ReplaceReplacesEveryMatchRegardlessOfDates) {
+    QM_SKIP_WITHOUT_TOOLS("unzip", "7z", "bsdtar", "python3");
     TestDir dir;
     OldArchive old(dir);
     dir.File("src/a.txt", "rewritten a");
@@ -133,6 +137,7 @@ TEST(TZipWriterUpdate, ReplaceReplacesEveryMatchRegardlessOfDates) {
 }
 
 TEST(TZipWriterUpdate, FreshenReplacesNewerAndAddsNothingNew) {
+    QM_SKIP_WITHOUT_TOOLS("unzip", "7z", "bsdtar", "python3");
     TestDir dir;
     OldArchive old(dir);
     dir.File("src/c.txt", "fresher c");
@@ -150,6 +155,7 @@ TEST(TZipWriterUpdate, FreshenReplacesNewerAndAddsNothingNew) {
 }
 
 TEST(TZipWriterUpdate, ReplacementThatIsNotWrittenKeepsTheOldEntry) {
+    QM_SKIP_WITHOUT_TOOLS("python3", "unzip");
     TestDir dir;
     OldArchive old(dir);
     const std::string before =
@@ -172,6 +178,7 @@ TEST(TZipWriterUpdate, ReplacementThatIsNotWrittenKeepsTheOldEntry) {
 // kept entry's comment then reads the directory again, and the merge must go on with what it
 // holds, not with entries of the directory that was dropped.
 TEST(TZipWriterUpdate, OldArchiveTouchedDuringTheMergeIsCarriedOverIntact) {
+    QM_SKIP_WITHOUT_TOOLS("unzip", "7z", "bsdtar", "python3");
     TestDir dir;
     OldArchive old(dir);
     dir.File("src/a.txt", "new a");
@@ -193,6 +200,7 @@ TEST(TZipWriterUpdate, OldArchiveTouchedDuringTheMergeIsCarriedOverIntact) {
 }
 
 TEST(TZipWriterUpdate, SuccessiveRunsReuseTheDirectoryAndStayValid) {
+    QM_SKIP_WITHOUT_TOOLS("unzip");
     TestDir dir;
     OldArchive old(dir);
     TZipWriter w;
@@ -208,6 +216,7 @@ TEST(TZipWriterUpdate, SuccessiveRunsReuseTheDirectoryAndStayValid) {
 }
 
 TEST(TZipWriterUpdate, ArchiveKeepsItsPermissions) {
+    QM_SKIP_WITHOUT_TOOLS("unzip");
     TestDir dir;
     OldArchive old(dir);
     ::chmod(old.Archive.c_str(), 0640);
@@ -278,6 +287,7 @@ namespace qm {
 namespace {
 
 TEST(TZipWriterDispose, SourcesGoOnlyAfterSuccessAndOnlyUnlessSkipped) {
+    QM_SKIP_WITHOUT_TOOLS("unzip");
     test::TestDir dir;
     std::string a = dir.File("src/a.txt", test::TextBytes(20000));
     std::string b = dir.File("src/b.txt", "keep me");

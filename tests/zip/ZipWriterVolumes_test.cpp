@@ -2,7 +2,6 @@
 // systems (spanned). Every volume must fit, and the set must hold every file exactly.
 #include <gtest/gtest.h>
 
-#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <cstring>
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "WriterFixture.h"
+#include "support/TmpfsMount.h"
 #include "zip/ZipErrors.h"
 #include "zip/ZipWriter.h"
 
@@ -162,16 +162,11 @@ TEST(TZipWriterVolumes, AnExistingArchiveIsNotRebuiltIntoVolumes) {
 }
 
 TEST(TZipWriterVolumes, SpannedOverAFullFileSystem) {
-    if (::geteuid() != 0) GTEST_SKIP() << "mounting needs root";
     TestDir dir;
     SourceTree tree(dir);
     const std::string disk = dir.Folder("disk");
-    if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=48k") != 0)
-        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
-    struct TUnmount {
-        std::string P;
-        ~TUnmount() { ::umount2(P.c_str(), MNT_DETACH); }
-    } unmount{disk};
+    test::TTmpfsMount mount(disk, "48k");
+    if (!mount.Mounted()) GTEST_SKIP() << mount.Why();
     const std::string archive = disk + "/span.zip";
     TZipWriter w;
     test::ConfigureSubFolderBackUp(w, tree.Root, archive);

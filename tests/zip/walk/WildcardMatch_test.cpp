@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
+
+#include "support/ReferenceMatcher.h"
 
 namespace qm {
 namespace {
@@ -116,6 +119,32 @@ TEST(WildcardMatch, ManyStarsAnswerQuickly) {
     EXPECT_FALSE(IsMatch("*a*a*a*a*a*a*a*a*a*a*a*a*b", text));
     EXPECT_TRUE(IsMatch("*a*a*a*a*a*a*a*a*a*a*a*a*a", text));
     EXPECT_FALSE(IsMatch("*<a>*<a>*<a>*<a>*<a>*<a>*<a>*<a>*b", text));
+}
+
+// Random short patterns and texts over the characters that matter, seeded so that a failure
+// repeats: wherever the independent reference covers the pattern, both give the same answer.
+TEST(WildcardMatch, AgreesWithTheReferenceOnRandomPatterns) {
+    std::mt19937 random(20261208);
+    const std::string patternChars = "ab*?<>-!^A*";
+    const std::string textChars = "abAB-c";
+    int compared = 0, matches = 0;
+    for (int round = 0; round < 200000; ++round) {
+        std::string pattern, text;
+        for (int k = static_cast<int>(random() % 9); k > 0; --k)
+            pattern += patternChars[random() % patternChars.size()];
+        for (int k = static_cast<int>(random() % 9); k > 0; --k)
+            text += textChars[random() % textChars.size()];
+        const test::TReferenceMatcher reference(pattern);
+        if (!reference.Covers()) continue;
+        ++compared;
+        const bool expected = reference.Matches(text);
+        matches += expected;
+        ASSERT_EQ(IsMatch(pattern, text), expected) << "pattern " << pattern << ", text " << text;
+    }
+    // The sweep must really compare, and both answers must occur.
+    EXPECT_GT(compared, 50000);
+    EXPECT_GT(matches, 1000);
+    EXPECT_LT(matches, compared - 1000);
 }
 
 }  // namespace
