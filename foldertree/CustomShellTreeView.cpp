@@ -10,7 +10,9 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QMimeData>
+#include <QPointer>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QScrollBar>
 #include <QTreeWidgetItemIterator>
 #include <QUrl>
@@ -31,6 +33,8 @@ namespace {
 inline constexpr int kScrollTopMargin = 10;
 inline constexpr int kScrollBottomMargin = 30;
 inline constexpr int kScrollStepMs = 30;
+// A dropped copy or move that takes longer than this shows its progress dialog.
+inline constexpr int kTransferDialogDelayMs = 400;
 
 // What changes the listing itself; the other options take effect on the nodes shown.
 inline constexpr uint32_t kListingOptions =
@@ -554,13 +558,16 @@ bool TCustomShellTreeView::PlanDone(uint64_t Id) const {
                         [Id](const TExpandPlan& plan) { return plan.Id == Id; });
 }
 
-void TCustomShellTreeView::WaitForPlan(uint64_t Id) {
+bool TCustomShellTreeView::WaitForPlan(uint64_t Id) {
+    const QPointer<TCustomShellTreeView> self(this);
     while (!PlanDone(Id)) {
         QEventLoop loop;
         FWaits.push_back(&loop);
         loop.exec();
+        if (!self) return false;
         std::erase(FWaits, &loop);
     }
+    return true;
 }
 
 void TCustomShellTreeView::SelectStartNode() {
@@ -581,7 +588,7 @@ QTreeWidgetItem* TCustomShellTreeView::SelectPath(const QString& Path) {
     uint64_t generation = FGeneration;
     uint64_t plan = AddPlan(*target, true);
     AdvancePlans();
-    WaitForPlan(plan);
+    if (!WaitForPlan(plan)) return nullptr;
     QTreeWidgetItem* node = generation == FGeneration ? FindNode(*target) : nullptr;
     if (!node) throw EInvalidFolder();
     scrollToItem(node);
@@ -590,8 +597,7 @@ QTreeWidgetItem* TCustomShellTreeView::SelectPath(const QString& Path) {
 }
 
 void TCustomShellTreeView::SelectFolderByPath(const QString& Path) {
-    SelectPath(Path);
-    FStartInFolder = Path;
+    if (SelectPath(Path)) FStartInFolder = Path;
 }
 
 void TCustomShellTreeView::showEvent(QShowEvent* Event) {
@@ -655,6 +661,7 @@ bool TCustomShellTreeView::ExecuteCommand(TShellCommand Command) {
             } catch (const EInvalidFolder&) {
                 return true;  // made, but filtered out or gone again
             }
+            if (!fresh) return true;  // the view went away while it waited
             if (fresh->flags() & Qt::ItemIsEditable) editItem(fresh, 0);
             return true;
         }
@@ -828,15 +835,35 @@ void TCustomShellTreeView::dropEvent(QDropEvent* Event) {
     }
     bool move =
         (Event->modifiers() & Qt::ShiftModifier) && (Event->possibleActions() & Qt::MoveAction);
-    QString folderPath = folder->Path();
-    QString error;
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    bool done = TransferShellItems(sources, folderPath, move, error);
-    QGuiApplication::restoreOverrideCursor();
     Event->setDropAction(move ? Qt::MoveAction : Qt::CopyAction);
     Event->accept();
-    if (!done) ShowError(error);
-    FChanges.Post(folderPath);
+    StartTransfer(sources, folder->Path(), move);
+}
+
+void TCustomShellTreeView::StartTransfer(const QStringList& Sources, const QString& Folder,
+                                         bool Move) {
+    // The dialog shows itself only when the transfer outlasts its minimum duration: small drops
+    // finish unseen, large ones show how many of the dropped items are done.
+    QPointer<QProgressDialog> progress =
+        new QProgressDialog(Move ? QStringLiteral("Moving into %1").arg(Folder)
+                                 : QStringLiteral("Copying into %1").arg(Folder),
+                            QString(), 0, static_cast<int>(Sources.size()), this);
+    progress->setObjectName(QStringLiteral("TransferProgress"));
+    progress->setWindowModality(Qt::WindowModal);
+    progress->setMinimumDuration(kTransferDialogDelayMs);
+    progress->setValue(0);
+    FTransfers.Start(
+        [Sources, Folder, Move](QString& Error, const TShellTransfers::TProgress& Progress) {
+            return TransferShellItems(Sources, Folder, Move, Error, Progress);
+        },
+        [progress](int Done, int) {
+            if (progress) progress->setValue(Done);
+        },
+        [this, progress, Folder](bool Done, const QString& Error) {
+            if (progress) progress->deleteLater();
+            if (!Done) ShowError(Error);
+            FChanges.Post(Folder);
+        });
 }
 
 void TCustomShellTreeView::StopDragTracking() {

@@ -26,6 +26,7 @@
 #include "foldertree/ShellContextMenu.h"
 #include "foldertree/ShellFolderList.h"
 #include "foldertree/ShellFolderReader.h"
+#include "foldertree/ShellTransfers.h"
 #include "foldertree/ShellTreeOptions.h"
 #include "foldertree/SpecialFolder.h"
 
@@ -97,6 +98,8 @@ class TCustomShellTreeView : public QTreeWidget {
     QTreeWidgetItem* RootNode() const { return topLevelItem(0); }
     // Whether listings are still being read.
     bool IsBusy() const { return !FTickets.empty(); }
+    // Whether a dropped copy or move is still running on its worker.
+    bool IsTransferring() const { return FTransfers.Running() > 0; }
     const TCustomShellController& Controller() const { return *FController; }
     // Drops every node and builds the tree again from the root properties.
     void Rebuild();
@@ -165,14 +168,20 @@ class TCustomShellTreeView : public QTreeWidget {
     bool AdvancePlan(TExpandPlan& Plan);
     void AdvancePlans();
     bool PlanDone(uint64_t Id) const;
-    void WaitForPlan(uint64_t Id);
+    // Runs a nested event loop until plan Id is done; false when the view was destroyed
+    // meanwhile (by something the loop ran), in which case the caller must touch nothing of it.
+    [[nodiscard]] bool WaitForPlan(uint64_t Id);
     void SelectStartNode();
 
+    // Expands down to Path and selects it; nullptr when the view was destroyed while it
+    // waited for the listings. Raises EInvalidFolder when Path is not in the tree.
     QTreeWidgetItem* SelectPath(const QString& Path);
     QTreeWidgetItem* AddChildNow(QTreeWidgetItem* Parent, const QString& Name);
     void UpdateNode(QTreeWidgetItem* Node, const TShellItem& Fresh);
     void ShowError(const QString& Message) const;
     QStringList DraggedPaths(const QMimeData* Data) const;
+    // Copies or moves Sources into Folder on a worker, with a progress dialog for long ones.
+    void StartTransfer(const QStringList& Sources, const QString& Folder, bool Move);
     QTreeWidgetItem* DropTargetAt(const QPoint& Pos, const QStringList& Sources) const;
     void StopDragTracking();
     void AutoScrollStep();
@@ -189,6 +198,7 @@ class TCustomShellTreeView : public QTreeWidget {
 
     TShellFolderList FItems;
     TShellChangeQueue FChanges;
+    TShellTransfers FTransfers{this};
     std::unique_ptr<TShellFolderReader> FReader;
     std::map<uint64_t, TTicket> FTickets;
     uint64_t FNextTicket = 1;

@@ -147,33 +147,33 @@ bool MoveShellItemToTrash(const QString& Path, QString& Error) {
 }
 
 bool TransferShellItems(const QStringList& Sources, const QString& Folder, bool Move,
-                        QString& Error) {
+                        QString& Error, const TTransferProgress& Progress) {
     QStringList problems;
     QString folder = QDir::cleanPath(Folder);
-    for (const QString& raw : Sources) {
+    auto transfer = [&](const QString& raw) {
         QString source = QDir::cleanPath(raw);
         QString name = QFileInfo(source).fileName();
         QString target = JoinPath(folder, name);
         if (name.isEmpty() || !Exists(source)) {
             problems << QStringLiteral("\"%1\" does not exist").arg(source);
-            continue;
+            return;
         }
-        if (Move && target == source) continue;  // already there
+        if (Move && target == source) return;  // already there
         if (IsBelowOrSame(folder, source)) {
             problems << QStringLiteral("\"%1\" cannot go into itself").arg(name);
-            continue;
+            return;
         }
         if (Exists(target)) {
             problems << QStringLiteral("\"%1\" already exists in \"%2\"").arg(name, folder);
-            continue;
+            return;
         }
         QString error;
         if (Move) {
             int code = RenameNoReplace(source, target);
-            if (code == 0) continue;
+            if (code == 0) return;
             if (code != EXDEV) {
                 problems << QStringLiteral("\"%1\": %2").arg(source, SystemError(code));
-                continue;
+                return;
             }
             // Another file system: copy, and remove the original only once the copy is whole.
             if (CopyTree(source, target, error))
@@ -182,12 +182,16 @@ bool TransferShellItems(const QStringList& Sources, const QString& Folder, bool 
                 RemoveTree(target);
                 problems << error;
             }
-            continue;
+            return;
         }
         if (!CopyTree(source, target, error)) {
             RemoveTree(target);
             problems << error;
         }
+    };
+    for (qsizetype done = 0; done < Sources.size(); ++done) {
+        transfer(Sources[done]);
+        if (Progress) Progress(static_cast<int>(done + 1), static_cast<int>(Sources.size()));
     }
     Error = problems.join(QLatin1Char('\r'));
     return problems.isEmpty();

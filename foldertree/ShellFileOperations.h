@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 namespace qm {
 
@@ -13,9 +14,12 @@ bool RenameShellItem(const QString& Path, const QString& NewName, QString& Error
 // Creates "New Folder" (or "New Folder (2)" and so on) in Parent; gives its path in Created.
 bool CreateNewFolder(const QString& Parent, QString& Created, QString& Error);
 bool MoveShellItemToTrash(const QString& Path, QString& Error);
+// Called after each source: how many of the sources have been dealt with, of how many.
+using TTransferProgress = std::function<void(int Done, int Total)>;
 // Copies (or moves) each source into Folder under its own name. Sources that cannot go there
 // (a name that is taken, a folder into itself) are left and named in Error; the rest go on.
+// Touches no widget, so it may run on a worker thread.
 bool TransferShellItems(const QStringList& Sources, const QString& Folder, bool Move,
-                        QString& Error);
+                        QString& Error, const TTransferProgress& Progress = {});
 
 }  // namespace qm

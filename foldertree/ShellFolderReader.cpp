@@ -1,7 +1,8 @@
 #include "foldertree/ShellFolderReader.h"
 
+#include "foldertree/WorkerPools.h"
+
 #include <QMetaObject>
-#include <QThreadPool>
 
 #include <mutex>
 
@@ -24,24 +25,6 @@ TShellFolderReader::~TShellFolderReader() {
     std::lock_guard<std::mutex> guard(FState->Lock);
     FState->Receiver = nullptr;
 }
-
-namespace {
-
-// Listings wait on the file system, not on the processor, and a hung mount can hold a thread
-// for good; so the pool is larger than the processor count and is never destroyed (the
-// application's exit must not wait for a listing that never ends).
-inline constexpr int kListingThreads = 8;
-
-QThreadPool& ListingPool() {
-    static QThreadPool* pool = [] {
-        auto* created = new QThreadPool;
-        created->setMaxThreadCount(kListingThreads);
-        return created;
-    }();
-    return *pool;
-}
-
-}  // namespace
 
 void TShellFolderReader::Read(uint64_t Ticket,
                               std::shared_ptr<const TCustomShellController> Controller,

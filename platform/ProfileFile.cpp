@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <random>
 
 namespace fs = std::filesystem;
 
@@ -57,10 +58,22 @@ bool WriteAll(int Fd, const std::string& Text) {
     return true;
 }
 
-mode_t NewFileMode() {
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
+// Creates a new file with a unique name from Pattern (ending in "XXXXXX", replaced) for
+// writing. Made with mode 0666 less the process's umask, which the kernel applies: reading the
+// umask would mean changing it, process-wide state that other threads may be using.
+int CreateUniqueFile(std::string& Pattern) {
+    static constexpr char kLetters[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    static thread_local std::mt19937_64 random{std::random_device{}()};
+    const size_t suffix = Pattern.size() - 6;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        for (size_t i = suffix; i < Pattern.size(); ++i)
+            Pattern[i] = kLetters[random() % (sizeof kLetters - 1)];
+        int fd = ::open(Pattern.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    errno = EEXIST;
+    return -1;
 }
 
 // Writes Text into a new file next to Target and renames it over Target.
@@ -71,16 +84,16 @@ bool ReplaceFile(const fs::path& Target, const std::string& Text) {
     if (!fs::is_directory(folder, ec)) return false;
 
     std::string temp = (folder / ("." + Target.filename().string() + ".XXXXXX")).string();
-    int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    int fd = CreateUniqueFile(temp);
     if (fd < 0) return false;
+    // A file that replaces another keeps its mode and, where permitted, its owner; a new one
+    // keeps the mode it was created with.
     struct stat old {};
     if (::stat(Target.c_str(), &old) == 0) {
         ::fchmod(fd, old.st_mode & 07777);
         if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
             // Not permitted for others' files; the file then belongs to whoever writes it.
         }
-    } else {
-        ::fchmod(fd, NewFileMode());
     }
     bool ok = WriteAll(fd, Text) && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;

@@ -3,9 +3,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QDropEvent>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QPointer>
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
@@ -51,6 +53,8 @@ class ShellTreeChangesTest : public QObject {
         if (!move.isAccepted()) return false;
         QDropEvent drop(at, actions, &data, Qt::LeftButton, Modifiers);
         QApplication::sendEvent(Tree.viewport(), &drop);
+        // The copy runs on a worker: wait for its end (and for its report, if any).
+        if (!QTest::qWaitFor([&] { return !Tree.IsTransferring(); }, 10000)) return false;
         return drop.isAccepted();
     }
 
@@ -230,6 +234,45 @@ class ShellTreeChangesTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(
             Node(*tree, "target/copied.txt") || !Node(*tree, "target")->isExpanded(), 100);
         QVERIFY(!DropOn(*tree, Node(*tree, "other"), {P("")}));
+    }
+
+    // A large drop runs on a worker: the tree answers meanwhile, and a tree closed before the
+    // copy ends neither crashes nor stops the copy half-way.
+    void aDropOutlivesTheTreeThatTookIt() {
+        FDir->Folder("root/target");
+        for (int i = 0; i < 300; ++i)
+            FDir->File("outside/many/f" + std::to_string(i) + ".txt", std::string(4000, 'x'));
+        auto tree = MakeTree(FRoot);
+        test::TScriptedUiHooks hooks;
+        QTRY_VERIFY(Node(*tree, "target"));
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(Q(*FDir / "outside/many"))});
+        const QPointF at = tree->visualItemRect(Node(*tree, "target")).center();
+        const Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction;
+        QDragEnterEvent enter(at.toPoint(), actions, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(tree->viewport(), &enter);
+        QDragMoveEvent move(at.toPoint(), actions, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(tree->viewport(), &move);
+        QDropEvent drop(at, actions, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(tree->viewport(), &drop);
+        QVERIFY(drop.isAccepted());
+        tree.reset();
+        const QString last = Q(*FDir / "root/target/many/f299.txt");
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(last).size() == 4000, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(QDir(Q(*FDir / "root/target/many")).entryList(QDir::Files).size(),
+                                  qsizetype(300), 20000);
+        QVERIFY(hooks.Boxes.empty());
+    }
+
+    // Selecting a path waits in a nested event loop; a tree destroyed by something that loop
+    // runs is left alone afterwards.
+    void aTreeDestroyedWhileSelectingIsLeftAlone() {
+        FDir->Folder("root/a/b/c/d");
+        auto tree = MakeTree(FRoot);
+        QPointer<TShellTreeView> watch(tree.get());
+        QTimer::singleShot(0, [&] { tree.reset(); });
+        tree->SelectFolderByPath(P("a/b/c/d"));
+        QVERIFY(!watch);
     }
 
     void aDragHoveringExpandsAndScrollsNearTheEdges() {

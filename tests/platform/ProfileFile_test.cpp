@@ -179,6 +179,22 @@ TEST(TProfileFile, ReplacesTheFileAtomically) {
     EXPECT_EQ(FolderEntries(dir.Path()), (std::vector<std::string>{"QMApps.ini", "hardlink"}));
 }
 
+// A new settings file gets 0666 less the umask, and writing it leaves the umask as it was.
+TEST(TProfileFile, NewFileFollowsTheUmaskWithoutChangingIt) {
+    TestDir dir;
+    const mode_t saved = ::umask(022);
+    for (mode_t mask : {mode_t{022}, mode_t{077}, mode_t{002}}) {
+        ::umask(mask);
+        const std::string path = dir / ("new" + std::to_string(mask) + ".ini");
+        TProfileFile(path).WriteString("S", "K", "v");
+        struct stat st {};
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0666u & ~mask) << "umask " << mask;
+        EXPECT_EQ(::umask(mask), mask) << "the umask was left as it was";
+    }
+    ::umask(saved);
+}
+
 TEST(TProfileFile, FullDiskLeavesTheOldFile) {
     TestDir dir;
     const std::string old = "[Other]\nx=1\n[S]\nK=old\n";
