@@ -28,6 +28,30 @@ constexpr int64_t kSfxScanStart = 14000;
 // How many skipped bytes of a rebuild scan go by between two looks at the user interface.
 constexpr uint64_t kScanCheckInterval = 10240;
 
+// The scans read this much of the file at a time.
+constexpr int32_t kScanWindowSize = 65536;
+
+// Reads Stream from Start in windows and calls Test(Bytes, Position) at every position that has
+// at least Need bytes before End, in order, until Test returns true; returns that position, or
+// -1. Each window overlaps the next by the bytes a test needs beyond its first.
+template <typename TTest>
+int64_t ScanWindows(TStream& Stream, int64_t Start, int64_t End, int Need, TTest Test) {
+    std::vector<unsigned char> window(kScanWindowSize);
+    int64_t position = Start;
+    while (position + Need <= End) {
+        Stream.Seek(position, soBeginning);
+        const int32_t want =
+            static_cast<int32_t>(std::min<int64_t>(End - position, std::ssize(window)));
+        const int32_t got = std::max<int32_t>(Stream.Read(window.data(), want), 0);
+        if (got < Need) break;
+        int32_t i = 0;
+        for (; i + Need <= got; ++i)
+            if (Test(window.data() + i, position + i)) return position + i;
+        position += i;
+    }
+    return -1;
+}
+
 // The extension of a file name: from its last "." after the last "/", or empty.
 size_t ExtensionStart(const std::string& Name) {
     const size_t dot = Name.rfind('.');
@@ -334,40 +358,25 @@ bool TZipReader::RebuildFromLocalHeaders(TStream& Stream) {
     DropDirectory();
 
     const int64_t size = Stream.Size();
-    int64_t position = HasExeExtension(FZipName) ? kSfxScanStart : 0;
-    int64_t signatureAt = -1;
     uint64_t skipped = 0;
-    std::vector<unsigned char> window(65536);
-    // A match is the signature and the version needed; each window overlaps the next by the
-    // bytes a match needs beyond its "P".
+    // A match is the signature and the version needed.
     constexpr int kMatchBytes = kLocalVersionNeededAt + 2;
-    while (signatureAt < 0 && position + kMatchBytes <= size) {
-        Stream.Seek(position, soBeginning);
-        const int32_t want =
-            static_cast<int32_t>(std::min<int64_t>(size - position, std::ssize(window)));
-        const int32_t got = std::max<int32_t>(Stream.Read(window.data(), want), 0);
-        if (got < kMatchBytes) break;
-        int32_t i = 0;
-        for (; i + kMatchBytes <= got; ++i) {
-            const unsigned char* b = window.data() + i;
-            if (b[0] != 'P') {
-                if (++skipped % kScanCheckInterval == 0 && FDoProcessMessages) {
-                    UiHooks().ProcessMessages();
-                    if (FCancelRequested) {
-                        FCancelRequested = false;
-                        throw EUserCanceled(sidUserAborted);
-                    }
-                }
-                continue;
-            }
-            if (Get32(b) == kLocalHeaderSignature &&
-                b[kLocalVersionNeededAt + 1] < kScanVersionHighByteLimit) {
-                signatureAt = position + i;
-                break;
-            }
-        }
-        position += i;
-    }
+    const int64_t signatureAt =
+        ScanWindows(Stream, HasExeExtension(FZipName) ? kSfxScanStart : 0, size, kMatchBytes,
+                    [&](const unsigned char* B, int64_t) {
+                        if (B[0] != 'P') {
+                            if (++skipped % kScanCheckInterval == 0 && FDoProcessMessages) {
+                                UiHooks().ProcessMessages();
+                                if (FCancelRequested) {
+                                    FCancelRequested = false;
+                                    throw EUserCanceled(sidUserAborted);
+                                }
+                            }
+                            return false;
+                        }
+                        return Get32(B) == kLocalHeaderSignature &&
+                               B[kLocalVersionNeededAt + 1] < kScanVersionHighByteLimit;
+                    });
     if (signatureAt < 0) return false;
 
     Stream.Seek(signatureAt, soBeginning);
@@ -403,31 +412,20 @@ int64_t TZipReader::FindDataDescriptor(TStream& Stream, int64_t DataStart, int64
     // The compressed size must equal the distance from the data's start: that tells a
     // descriptor from the same bytes inside the data.
     const int descriptorSize = Entry.Zip64Local ? kZip64DataDescriptorSize : kDataDescriptorSize;
-    std::vector<unsigned char> window(65536);
-    int64_t position = DataStart;
-    while (position + descriptorSize <= Size) {
-        Stream.Seek(position, soBeginning);
-        const int32_t want =
-            static_cast<int32_t>(std::min<int64_t>(Size - position, std::ssize(window)));
-        const int32_t got = std::max<int32_t>(Stream.Read(window.data(), want), 0);
-        if (got < descriptorSize) break;
-        int32_t i = 0;
-        for (; i + descriptorSize <= got; ++i) {
-            const unsigned char* d = window.data() + i;
-            if (d[0] != 'P' || Get32(d) != kDataDescriptorSignature) continue;
-            const uint64_t distance = static_cast<uint64_t>(position + i - DataStart);
-            const uint64_t compressed = Entry.Zip64Local ? Get64(d + kDescriptorCompressedAt)
-                                                         : Get32(d + kDescriptorCompressedAt);
-            if (compressed != distance) continue;
-            Entry.CRC = Get32(d + kDescriptorCrcAt);
+    const int64_t found = ScanWindows(
+        Stream, DataStart, Size, descriptorSize, [&](const unsigned char* D, int64_t At) {
+            if (D[0] != 'P' || Get32(D) != kDataDescriptorSignature) return false;
+            const uint64_t distance = static_cast<uint64_t>(At - DataStart);
+            const uint64_t compressed = Entry.Zip64Local ? Get64(D + kDescriptorCompressedAt)
+                                                         : Get32(D + kDescriptorCompressedAt);
+            if (compressed != distance) return false;
+            Entry.CRC = Get32(D + kDescriptorCrcAt);
             Entry.CompressedSize = compressed;
-            Entry.UncompressedSize = Entry.Zip64Local ? Get64(d + kZip64DescriptorUncompressedAt)
-                                                      : Get32(d + kDescriptorUncompressedAt);
-            return position + i + descriptorSize;
-        }
-        position += i;
-    }
-    return -1;
+            Entry.UncompressedSize = Entry.Zip64Local ? Get64(D + kZip64DescriptorUncompressedAt)
+                                                      : Get32(D + kDescriptorUncompressedAt);
+            return true;
+        });
+    return found < 0 ? -1 : found + descriptorSize;
 }
 
 TStream* TZipReader::LoadVolume(int Disk) {

@@ -32,6 +32,64 @@ bool ReadString(TStream& Stream, std::string& Out, uint16_t Count) {
     return ReadExactly(Stream, Out.data(), Count);
 }
 
+// The fields both headers share, in the same order and layout: from "version needed" to the
+// extra length (the local header has them from offset 4, the central one from offset 6).
+struct TSharedFields {
+    uint16_t VersionNeeded = 0;
+    uint16_t Flags = 0;
+    uint16_t Method = 0;
+    uint32_t DateTime = 0;
+    uint32_t Crc = 0;
+    uint32_t CompressedSize = 0;
+    uint32_t UncompressedSize = 0;
+    uint16_t NameLength = 0;
+    uint16_t ExtraLength = 0;
+};
+constexpr int kLocalSharedAt = kLocalVersionNeededAt;
+constexpr int kCentralSharedAt = 6;
+static_assert(kLocalSharedAt + 22 == kLocalNameLengthAt &&
+              kLocalSharedAt + 24 == kLocalExtraLengthAt);
+static_assert(kCentralSharedAt + 22 == kCentralNameLengthAt &&
+              kCentralSharedAt + 24 == kCentralExtraLengthAt);
+
+void PutSharedFields(unsigned char* At, const TSharedFields& Fields) {
+    Put16(At + 0, Fields.VersionNeeded);
+    Put16(At + 2, Fields.Flags);
+    Put16(At + 4, Fields.Method);
+    Put16(At + 6, static_cast<uint16_t>(Fields.DateTime));
+    Put16(At + 8, static_cast<uint16_t>(Fields.DateTime >> 16));
+    Put32(At + 10, Fields.Crc);
+    Put32(At + 14, Fields.CompressedSize);
+    Put32(At + 18, Fields.UncompressedSize);
+    Put16(At + 22, Fields.NameLength);
+    Put16(At + 24, Fields.ExtraLength);
+}
+
+TSharedFields GetSharedFields(const unsigned char* At) {
+    TSharedFields fields;
+    fields.VersionNeeded = Get16(At + 0);
+    fields.Flags = Get16(At + 2);
+    fields.Method = Get16(At + 4);
+    fields.DateTime = Get16(At + 6) | (static_cast<uint32_t>(Get16(At + 8)) << 16);
+    fields.Crc = Get32(At + 10);
+    fields.CompressedSize = Get32(At + 14);
+    fields.UncompressedSize = Get32(At + 18);
+    fields.NameLength = Get16(At + 22);
+    fields.ExtraLength = Get16(At + 24);
+    return fields;
+}
+
+// The shared fields as an entry holds them (its name and extra lengths are the caller's).
+void TakeSharedFields(TZipHeaderInfo& Entry, const TSharedFields& Fields) {
+    Entry.VersionNeeded = Fields.VersionNeeded;
+    Entry.Flags = Fields.Flags;
+    Entry.Method = Fields.Method;
+    Entry.DateTime = ClampDosDateTime(Fields.DateTime);
+    Entry.CRC = Fields.Crc;
+    Entry.CompressedSize = Fields.CompressedSize;
+    Entry.UncompressedSize = Fields.UncompressedSize;
+}
+
 }  // namespace
 
 TZipHeaderInfo::TZipHeaderInfo() {
@@ -157,16 +215,12 @@ void TZipHeaderInfo::SaveLocalToStream(TStream& Stream) {
     std::vector<unsigned char> record(kLocalHeaderSize + name.size());
     unsigned char* r = record.data();
     Put32(r + 0, kLocalHeaderSignature);
-    Put16(r + 4, zip64 ? std::max(VersionNeeded, kZip64Version) : VersionNeeded);
-    Put16(r + 6, NameFlags(stored));
-    Put16(r + 8, Method);
-    Put16(r + 10, static_cast<uint16_t>(DateTime));
-    Put16(r + 12, static_cast<uint16_t>(DateTime >> 16));
-    Put32(r + 14, CRC);
-    Put32(r + 18, zip64 ? kMax32 : static_cast<uint32_t>(CompressedSize));
-    Put32(r + 22, zip64 ? kMax32 : static_cast<uint32_t>(UncompressedSize));
-    Put16(r + kLocalNameLengthAt, static_cast<uint16_t>(name.size()));
-    Put16(r + kLocalExtraLengthAt, LocalExtraLength);
+    PutSharedFields(
+        r + kLocalSharedAt,
+        {zip64 ? std::max(VersionNeeded, kZip64Version) : VersionNeeded, NameFlags(stored), Method,
+         DateTime, CRC, zip64 ? kMax32 : static_cast<uint32_t>(CompressedSize),
+         zip64 ? kMax32 : static_cast<uint32_t>(UncompressedSize),
+         static_cast<uint16_t>(name.size()), LocalExtraLength});
     std::copy(name.begin(), name.end(), r + kLocalHeaderSize);
     Stream.WriteBuffer(record.data(), static_cast<int32_t>(record.size()));
 }
@@ -184,16 +238,11 @@ void TZipHeaderInfo::SaveCentralToStream(TStream& Stream) {
     unsigned char* r = record.data();
     Put32(r + 0, kCentralHeaderSignature);
     Put16(r + 4, VersionMadeBy);
-    Put16(r + 6, zip64 ? std::max(VersionNeeded, kZip64Version) : VersionNeeded);
-    Put16(r + 8, NameFlags(stored));
-    Put16(r + 10, Method);
-    Put16(r + 12, static_cast<uint16_t>(DateTime));
-    Put16(r + 14, static_cast<uint16_t>(DateTime >> 16));
-    Put32(r + 16, CRC);
-    Put32(r + 20, Saturate32(CompressedSize));
-    Put32(r + 24, Saturate32(UncompressedSize));
-    Put16(r + kCentralNameLengthAt, static_cast<uint16_t>(name.size()));
-    Put16(r + kCentralExtraLengthAt, static_cast<uint16_t>(extra.size()));
+    PutSharedFields(
+        r + kCentralSharedAt,
+        {zip64 ? std::max(VersionNeeded, kZip64Version) : VersionNeeded, NameFlags(stored), Method,
+         DateTime, CRC, Saturate32(CompressedSize), Saturate32(UncompressedSize),
+         static_cast<uint16_t>(name.size()), static_cast<uint16_t>(extra.size())});
     Put16(r + 32, static_cast<uint16_t>(comment.size()));
     Put16(r + 34, Saturate16(DiskNumberStart));
     Put16(r + 36, InternalAttributes);
@@ -300,15 +349,10 @@ bool TZipHeaderInfo::ReadLocalFromStream(TStream& Stream) {
 
 void TZipHeaderInfo::SetFromCentralRecord(const TCentralRecord& Record, const std::string& Name) {
     const unsigned char* r = Record.data();
+    const TSharedFields shared = GetSharedFields(r + kCentralSharedAt);
     VersionMadeBy = Get16(r + 4);
-    VersionNeeded = Get16(r + 6);
-    Flags = Get16(r + 8);
-    Method = Get16(r + 10);
-    DateTime = ClampDosDateTime(Get16(r + 12) | (static_cast<uint32_t>(Get16(r + 14)) << 16));
-    CRC = Get32(r + 16);
-    CompressedSize = Get32(r + 20);
-    UncompressedSize = Get32(r + 24);
-    CentralExtraLength = Get16(r + kCentralExtraLengthAt);
+    TakeSharedFields(*this, shared);
+    CentralExtraLength = shared.ExtraLength;
     CommentLength = Get16(r + 32);
     DiskNumberStart = Get16(r + 34);
     InternalAttributes = Get16(r + 36);
@@ -325,15 +369,10 @@ void TZipHeaderInfo::SetFromCentralRecord(const TCentralRecord& Record, const st
 
 void TZipHeaderInfo::SetFromLocalRecord(const TLocalRecord& Record, const std::string& Name) {
     const unsigned char* r = Record.data();
+    const TSharedFields shared = GetSharedFields(r + kLocalSharedAt);
     VersionMadeBy = 0;
-    VersionNeeded = Get16(r + kLocalVersionNeededAt);
-    Flags = Get16(r + 6);
-    Method = Get16(r + 8);
-    DateTime = ClampDosDateTime(Get16(r + 10) | (static_cast<uint32_t>(Get16(r + 12)) << 16));
-    CRC = Get32(r + 14);
-    CompressedSize = Get32(r + 18);
-    UncompressedSize = Get32(r + 22);
-    LocalExtraLength = Get16(r + kLocalExtraLengthAt);
+    TakeSharedFields(*this, shared);
+    LocalExtraLength = shared.ExtraLength;
     CommentLength = 0;
     DiskNumberStart = 0;
     InternalAttributes = 0;
