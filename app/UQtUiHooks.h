@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 #include "platform/UiHooks.h"
 
@@ -21,8 +22,17 @@ class TQtUiHooks : public TUiHooks {
     bool SelectFolderDialog(const std::string& Title, std::string& Folder) override;
     void SetBusyCursor(bool Busy) override;
 
+    // Nobody can answer (no display): each box is still written to standard error, then
+    // answered at once with its default button.
+    void SetAnswerAtOnce(bool Value) { FAnswerAtOnce = Value; }
+    bool AnswerAtOnce() const { return FAnswerAtOnce; }
+    // Runs after every ProcessMessages: the idle-time updates also run while a long operation
+    // keeps the window alive, when the event loop itself never waits.
+    std::function<void()> OnProcessedMessages;
+
   private:
     int FBusy = 0;
+    bool FAnswerAtOnce = false;
 };
 
 // A message text for Qt: the single CR line breaks become LF.
