@@ -139,6 +139,10 @@ class TFormMain : public QWidget {
     // The status line's text.
     std::string StatusText() const;
 
+  signals:
+    // The command-line run has ended, with the process's exit status for it.
+    void CommandLineRunEnded(int ExitStatus);
+
   protected:
     void showEvent(QShowEvent* Event) override;
     void closeEvent(QCloseEvent* Event) override;

@@ -145,6 +145,7 @@ void TFormMain::RunCommandLineFromEventLoop() {
         FExitStatus = 1;
     else
         FExitStatus = FSkippedFiles.empty() ? 0 : 2;
+    emit CommandLineRunEnded(FExitStatus);
     if (FEndWithCommandLineRun) {
         if (isVisible()) close();
         QCoreApplication::exit(FExitStatus);
