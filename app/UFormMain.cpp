@@ -123,7 +123,7 @@ TFormMain::~TFormMain() {
 void TFormMain::CreateControls() {
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(QString::fromLatin1(kDesignAppTitle));
-    setWindowIcon(AppIcon());
+    setWindowIcon(QIcon::fromTheme(QStringLiteral("quillmate"), AppIcon()));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
