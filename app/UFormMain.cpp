@@ -8,6 +8,7 @@
 #include <QCollator>
 #include <QComboBox>
 #include <QFrame>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,6 +17,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <algorithm>
 #include <exception>
 
 #include "app/UAppIcon.h"
@@ -139,10 +141,18 @@ void TFormMain::CreateControls() {
     ShellTreeView1->setObjectName(QStringLiteral("ShellTreeView1"));
     ShellTreeView1->setGeometry(20, 36, 169, 173);
     SetHint(ShellTreeView1, "Select folder containing files to back-up");
+    // Deep folders scroll sideways instead of being cut to "...", so the selected folder's
+    // name can be read.
+    ShellTreeView1->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    ShellTreeView1->header()->setStretchLastSection(false);
+    ShellTreeView1->setTextElideMode(Qt::ElideNone);
     Label1 = MakeLabel(this, "Label1", "Look &in:", 20, 20, ShellTreeView1);
 
     cbIncludeSubFolders = Make<QCheckBox>(this, "cbIncludeSubFolders", 20, 212, 117, 17);
     cbIncludeSubFolders->setText(QStringLiteral("Include s&ub folders"));
+    // Fonts other than the designed one may need more room; the tree's width is there.
+    cbIncludeSubFolders->resize(
+        std::min(169, std::max(117, cbIncludeSubFolders->sizeHint().width())), 17);
     SetHint(cbIncludeSubFolders, "Include files in sub folders if any");
 
     edFileTypesLists = Make<QComboBox>(this, "edFileTypesLists", 196, 36, 133, 21);
