@@ -43,7 +43,6 @@ class TFormMainTest : public QObject {
         const std::vector<std::pair<const char*, QRect>> placed = {
             {"Bevel1", {8, 8, 355, 277}},
             {"ShellTreeView1", {20, 36, 169, 173}},
-            {"cbIncludeSubFolders", {20, 212, 117, 17}},
             {"edFileTypesLists", {196, 36, 133, 21}},
             {"BtnFileTypesLists", {330, 36, 21, 21}},
             {"lbFileMasks", {196, 80, 154, 149}},
@@ -59,6 +58,12 @@ class TFormMainTest : public QObject {
             QVERIFY2(w, name);
             QCOMPARE(w->geometry(), rect);
         }
+        // The check box grows only as far as its caption needs in the fonts at hand.
+        const QRect box = form.cbIncludeSubFolders->geometry();
+        QCOMPARE(box.topLeft(), QPoint(20, 212));
+        QCOMPARE(box.height(), 17);
+        QCOMPARE(box.width(),
+                 std::min(169, std::max(117, form.cbIncludeSubFolders->sizeHint().width())));
         QCOMPARE(form.txtStatusBar->geometry(), QRect(3, 3, 303, 13));
         QCOMPARE(form.ProgressBar1->geometry(), QRect(306, 3, 150, 13));
         QCOMPARE(form.ProgressBar1->maximum(), 100);
