@@ -52,6 +52,8 @@ int main(int argc, char** argv) {
         TFormMain form;
         form.SetParameters(parameters);
         form.SetEndWithCommandLineRun(RunsWithoutDisplay());
+        // Nobody sees an offscreen window: painting it would only slow the back-up down.
+        if (RunsWithoutDisplay()) form.setUpdatesEnabled(false);
         hooks.OnProcessedMessages = [&form] { RunGuarded([&form] { form.ActionList1Update(); }); };
         QObject::connect(&signalNotifier, &TSignalNotifier::Received, &form,
                          [&form] { form.SignalReceived(); });

@@ -6,6 +6,7 @@
 // UFormMainRun.cpp (the back-up run), UFormMainStart.cpp (start-up and the command line).
 #pragma once
 
+#include <QElapsedTimer>
 #include <QWidget>
 #include <string>
 #include <vector>
@@ -163,7 +164,9 @@ class TFormMain : public QWidget {
     void RunCommandLineFromEventLoop();
     void ApplyParameter(const std::string& Parameter, std::string& Source, std::string& List,
                         std::string& BackUpFile);
-    void SetRunning(bool Running);
+    // Shows the run's latest status text and progress (at most a few dozen times a second,
+    // unless Now).
+    void ShowRunState(bool Now);
 
     QPoint FDesignPosition;  // where the window opens without stored settings
     int FTag = 0;
@@ -178,6 +181,9 @@ class TFormMain : public QWidget {
     QPushButton* FCancelButton = nullptr;
     TBackUpTarget* FTarget = nullptr;  // while a run writes
     std::vector<TSkippedFile> FSkippedFiles;
+    std::string FRunStatus;  // empty until the run's first file
+    int FRunProgress = 0;
+    QElapsedTimer FRunShown;
 };
 
 // The main window while it exists, else nullptr.

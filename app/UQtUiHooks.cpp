@@ -105,6 +105,11 @@ TDialogResult TQtUiHooks::MessageBox(const std::string& Title, const std::string
 }
 
 void TQtUiHooks::ProcessMessages() {
+    const auto now = std::chrono::steady_clock::now();
+    if (FProcessedOnce && FProcessInterval.count() > 0 && now - FLastProcessed < FProcessInterval)
+        return;
+    FProcessedOnce = true;
+    FLastProcessed = now;
     QCoreApplication::processEvents();
     if (OnProcessedMessages) OnProcessedMessages();
 }

@@ -124,12 +124,18 @@ class TQtUiHooksTest : public QObject {
         QCoreApplication::processEvents();
         QVERIFY(!shown);
 
-        // The idle-time hook runs after each round of pending events.
+        // The idle-time hook runs after each round of pending events; rounds come at most once
+        // per interval.
         int idle = 0;
         hooks.OnProcessedMessages = [&] { ++idle; };
+        hooks.SetProcessInterval(std::chrono::hours(1));
         hooks.ProcessMessages();
         hooks.ProcessMessages();
-        QCOMPARE(idle, 2);
+        QCOMPARE(idle, 1);
+        hooks.SetProcessInterval(std::chrono::microseconds(0));
+        hooks.ProcessMessages();
+        hooks.ProcessMessages();
+        QCOMPARE(idle, 3);
     }
 
     void errorBoxGoesThroughTheHooks() {
