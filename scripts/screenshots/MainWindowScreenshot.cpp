@@ -21,7 +21,7 @@
 
 namespace {
 
-// The program's hooks, with a picture taken once the run's progress bar is half way.
+// The program's hooks, with a picture taken while the progress bar is part way through a file.
 class TShootingHooks : public qm::TQtUiHooks {
   public:
     qm::TFormMain* Form = nullptr;
@@ -29,7 +29,8 @@ class TShootingHooks : public qm::TQtUiHooks {
     bool Shot = false;
     void ProcessMessages() override {
         TQtUiHooks::ProcessMessages();
-        if (Shot || !Form || Form->Tag() == 0 || Form->ProgressBar1->value() < 40) return;
+        const int value = Form ? Form->ProgressBar1->value() : 0;
+        if (Shot || !Form || Form->Tag() == 0 || value < 25 || value > 75) return;
         Shot = Form->grab().save(RunningFile);
     }
 };
