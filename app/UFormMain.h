@@ -81,7 +81,7 @@ class TFormMain : public QWidget {
     // ---- Run state: 0 idle, 1 a back-up runs.
     int Tag() const { return FTag; }
 
-    // ---- Handlers (Part of the window's own behaviour).
+    // ---- The window's own handlers.
     void FormCreate();
     void FormShow();
     void FormCloseQuery(bool& CanClose);

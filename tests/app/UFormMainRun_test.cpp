@@ -149,6 +149,33 @@ class TFormMainRunTest : public QObject {
         QCOMPARE(form.windowTitle(), QStringLiteral("Quillmate 2.1 - /"));
     }
 
+    void enterRunsEscapeCancelsAndTheStatusLineBelongsToTheRun() {
+        F->Dir.File("src/big.txt", RandomBytes(3 << 20));
+        TFormMain& form = Ready();
+        bool pressed = false;
+        std::string statusAfterHover;
+        F->Hooks.OnProcess = [&] {
+            if (pressed || form.StatusText() != "Adding \"big.txt\"...") return;
+            pressed = true;
+            // The mouse over a control during the run leaves the status line alone.
+            QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+            QApplication::sendEvent(form.BtnExit, &enter);
+            statusAfterHover = form.StatusText();
+            F->Hooks.Answers.push_back(idYes);
+            QTest::keyClick(&form, Qt::Key_Escape);
+        };
+        // Enter where no control takes it reaches the default button.
+        QTest::keyClick(&form, Qt::Key_Return);
+        QVERIFY(pressed);
+        QCOMPARE(statusAfterHover, std::string("Adding \"big.txt\"..."));
+        QCOMPARE(F->Hooks.Titles(), (std::vector<std::string>{"Confirm", "Error"}));
+        QCOMPARE(F->Hooks.Boxes[1].Text, std::string("User Aborted Operation"));
+        // Idle, Esc means nothing.
+        form.ActBackUpUpdate();
+        QTest::keyClick(&form, Qt::Key_Escape);
+        QCOMPARE(F->Hooks.Boxes.size(), size_t(2));
+    }
+
     void blankBackUpFileNameIsRefused() {
         TFormMain& form = Ready();
         form.edBackUpFile->setText(QStringLiteral("  \t "));

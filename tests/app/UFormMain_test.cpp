@@ -86,7 +86,7 @@ class TFormMainTest : public QObject {
                                              form.BtnBackUpFile,    form.BtnBackUp,
                                              form.BtnAbout,         form.BtnExit};
         // Following the focus chain from each control, the next designed tab stop met is the
-        // next one in the design's order (labels and inner parts of controls are passed by).
+        // next one in the tab order (labels and inner parts of controls are passed by).
         for (size_t i = 0; i + 1 < order.size(); ++i) {
             QWidget* next = order[i]->nextInFocusChain();
             while (std::find(order.begin(), order.end(), next) == order.end())
