@@ -85,6 +85,7 @@ TDialogResult TQtUiHooks::MessageBox(const std::string& Title, const std::string
     std::string trace = MessageBoxTrace(Title, Text) + "\n";
     std::fwrite(trace.data(), 1, trace.size(), stderr);
     std::fflush(stderr);
+    if (FAnswerAtOnce) return DefaultButton == idNone ? idOk : DefaultButton;
 
     QMessageBox box(QtIcon(Icon), MessageText(Title), MessageText(Text), QMessageBox::NoButton,
                     QApplication::activeWindow());
@@ -104,7 +105,13 @@ TDialogResult TQtUiHooks::MessageBox(const std::string& Title, const std::string
 }
 
 void TQtUiHooks::ProcessMessages() {
+    const auto now = std::chrono::steady_clock::now();
+    if (FProcessedOnce && FProcessInterval.count() > 0 && now - FLastProcessed < FProcessInterval)
+        return;
+    FProcessedOnce = true;
+    FLastProcessed = now;
     QCoreApplication::processEvents();
+    if (OnProcessedMessages) OnProcessedMessages();
 }
 
 bool TQtUiHooks::OpenFileDialog(const TFileDialogOptions& Options, std::string& FileName) {

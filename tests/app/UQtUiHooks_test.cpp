@@ -104,6 +104,40 @@ class TQtUiHooksTest : public QObject {
         QCOMPARE(hooks.MessageBox("Q", "t", miNone, mbYes | mbNo, idYes), idNo);
     }
 
+    void withoutDisplayBoxesAnswerThemselves() {
+        test::TestDir dir;
+        TQtUiHooks hooks;
+        hooks.SetAnswerAtOnce(true);
+        bool shown = false;
+        // Were a box shown, this would see it (and close it, so the test cannot hang).
+        QTimer::singleShot(0, [&] {
+            if (QWidget* box = QApplication::activeModalWidget()) {
+                shown = true;
+                box->close();
+            }
+        });
+        TCaptureStderr capture(dir / "stderr");
+        QCOMPARE(hooks.MessageBox("Confirm", "Cancel back-up?", miQuestion, mbYes | mbNo, idNo),
+                 idNo);
+        QCOMPARE(hooks.MessageBox("Back-Up Complete", "a\rb", miInformation, mbOK, idOk), idOk);
+        QCOMPARE(capture.Text(), std::string("Confirm: Cancel back-up?\nBack-Up Complete: a\nb\n"));
+        QCoreApplication::processEvents();
+        QVERIFY(!shown);
+
+        // The idle-time hook runs after each round of pending events; rounds come at most once
+        // per interval.
+        int idle = 0;
+        hooks.OnProcessedMessages = [&] { ++idle; };
+        hooks.SetProcessInterval(std::chrono::hours(1));
+        hooks.ProcessMessages();
+        hooks.ProcessMessages();
+        QCOMPARE(idle, 1);
+        hooks.SetProcessInterval(std::chrono::microseconds(0));
+        hooks.ProcessMessages();
+        hooks.ProcessMessages();
+        QCOMPARE(idle, 3);
+    }
+
     void errorBoxGoesThroughTheHooks() {
         test::TestDir dir;
         TQtUiHooks hooks;

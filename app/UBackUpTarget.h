@@ -1,0 +1,51 @@
+// The back-up file of one run. The new archive is written into a temporary file beside it and
+// takes the back-up file's name only once it is complete, so a failed or cancelled run (a full
+// disk, an unreadable source, the user) leaves the previous back-up as it was.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+namespace qm {
+
+class TBackUpTarget {
+  public:
+    // Notes the identity of an existing back-up file of that name and reserves a temporary
+    // name ("XQZ" + hex digits + ".TMP") in its folder. Raises EFCreateError when nothing can
+    // be created there, or when FileName names a folder.
+    explicit TBackUpTarget(std::string FileName);
+    // Removes the temporary file unless Commit succeeded.
+    ~TBackUpTarget();
+    TBackUpTarget(const TBackUpTarget&) = delete;
+    TBackUpTarget& operator=(const TBackUpTarget&) = delete;
+
+    const std::string& FileName() const { return FFileName; }
+    // Where the run writes. Nothing of that name exists when the run starts, so the run makes
+    // a fresh archive and never updates the previous back-up.
+    const std::string& TempName() const { return FTempName; }
+
+    // Whether Path is the previous back-up itself (the same file, by device and inode, under
+    // whatever name the walk meets it).
+    bool IsPreviousBackUp(const std::string& Path) const;
+
+    // Commits the complete temporary file to the disk and renames it over the back-up file.
+    // Raises EFCreateError when that fails; the previous back-up is then unchanged.
+    void Commit();
+
+  private:
+    std::string FFileName;
+    std::string FTempName;
+    bool FHadPrevious = false;
+    dev_t FDevice = 0;
+    ino_t FInode = 0;
+    bool FCommitted = false;
+};
+
+// Why Path cannot be read, as the system says it ("Permission denied", "not a regular file").
+std::string ReasonFileCannotBeRead(const std::string& Path);
+
+// The report line of a file that was left out: "Skipped (cannot be read): PATH: REASON".
+std::string SkippedFileLine(const std::string& Path, const std::string& Reason);
+
+}  // namespace qm

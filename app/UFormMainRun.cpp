@@ -1,0 +1,226 @@
+// The back-up run of the main window: the action that starts and cancels it, its enabling
+// rules and the window caption, and the writer's handlers.
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <cctype>
+#include <cstdio>
+
+#include "app/UFormMain.h"
+#include "app/UQMApps.h"
+#include "foldertree/ShellTreeView.h"
+#include "platform/Exception.h"
+
+namespace qm {
+
+namespace {
+
+constexpr qint64 kRunStateIntervalMs = 40;
+
+// Without leading and trailing spaces and control characters.
+std::string TrimText(const std::string& Text) {
+    size_t begin = 0;
+    size_t end = Text.size();
+    while (begin < end && static_cast<unsigned char>(Text[begin]) <= ' ') ++begin;
+    while (end > begin && static_cast<unsigned char>(Text[end - 1]) <= ' ') --end;
+    return Text.substr(begin, end - begin);
+}
+
+std::string NameAfterLastSlash(const std::string& Path) {
+    size_t slash = Path.rfind('/');
+    return slash == std::string::npos ? Path : Path.substr(slash + 1);
+}
+
+}  // namespace
+
+std::string TFormMain::GetSourceFolder() const {
+    try {
+        TShellFolder* folder = ShellTreeView1->SelectedShellItem();
+        if (!folder) return std::string();
+        std::string path = folder->Path().toStdString();
+        // Only a folder of the file system can be backed up: virtual nodes have no such path.
+        if (path.empty() || path[0] != '/') return std::string();
+        if (path.back() != '/') path += '/';
+        return path;
+    } catch (...) {
+        return std::string();
+    }
+}
+
+void TFormMain::ActBackUpUpdate() {
+    if (FTag != 0) {
+        ActBackUp->setText(QStringLiteral("&Cancel"));
+        SetDefaultButton(nullptr);
+        SetCancelButton(BtnBackUp);
+        ActBackUp->setEnabled(true);
+    } else {
+        ActBackUp->setText(QStringLiteral("&Back-Up"));
+        SetDefaultButton(BtnBackUp);
+        SetCancelButton(nullptr);
+        ActBackUp->setEnabled(lbFileMasks->count() > 0 && !edBackUpFile->text().isEmpty() &&
+                              !GetSourceFolder().empty());
+    }
+
+    ShellTreeView1->SetEnabled(FTag == 0);
+    const bool enabled = ShellTreeView1->Enabled();
+    cbIncludeSubFolders->setEnabled(enabled);
+    edFileTypesLists->setEnabled(enabled);
+    BtnFileTypesLists->setEnabled(enabled);
+    lbFileMasks->setEnabled(enabled);
+    edBackUpFile->setEnabled(enabled);
+    ProgressBar1->setVisible(FTag > 0);
+    BtnBackUpFile->setEnabled(enabled);
+    BtnAbout->setEnabled(enabled);
+
+    std::string caption = AppTitle;
+    if (ActBackUp->isEnabled()) {
+        std::string source = GetSourceFolder();
+        // The root folder is named as it is; any other folder by its own name.
+        std::string shown =
+            source == "/" ? source : NameAfterLastSlash(source.substr(0, source.size() - 1));
+        caption = AppTitle + " - " + shown;
+    }
+    setWindowTitle(QString::fromStdString(caption));
+    ApplicationTitle = caption;
+}
+
+void TFormMain::ActionList1Update() {
+    ActBackUpUpdate();
+}
+
+bool TFormMain::ExecuteActBackUp() {
+    ActBackUpUpdate();
+    if (!ActBackUp->isEnabled()) return false;
+    ActBackUpExecute();
+    return true;
+}
+
+void TFormMain::ActBackUpExecute() {
+    if (FTag != 0) {
+        if (UiHooks().MessageBox("Confirm", "Cancel back-up?", miQuestion, mbYes | mbNo, idNo) ==
+            idYes) {
+            FUnattended = false;
+            ZipWriter1.RequestCancel();
+        }
+        return;
+    }
+
+    const std::string name = TrimText(edBackUpFile->text().toStdString());
+    edBackUpFile->setText(QString::fromStdString(name));
+    if (name.empty()) throw Exception("Invalid back-up file name.");
+
+    ZipWriter1.SetRootDir(GetSourceFolder());
+    std::string base = ZipWriter1.RootDir();
+    if (!base.empty()) base.pop_back();
+    for (int i = 0; i < lbFileMasks->count(); ++i) {
+        const std::string mask = lbFileMasks->item(i)->text().toStdString();
+        // An empty mask would name the source folder itself, which no archive may store.
+        if (!mask.empty()) ZipWriter1.FilesList().push_back(base + "/" + mask);
+    }
+    const bool sub = cbIncludeSubFolders->isChecked();
+    ZipWriter1.SetRecurse(sub);
+    ZipWriter1.SetStorePaths(sub);
+    ZipWriter1.SetRelativePaths(sub);
+    const char drive = base.empty() ? '\0' : static_cast<char>(std::toupper(base[0]));
+    ZipWriter1.MultiZipInfo().MultiMode = drive == 'A' || drive == 'B' ? mmSpan : mmNone;
+
+    FTag = 1;
+    SetStatusText("Initializing back-up...");
+    txtStatusBar->repaint();
+    ActBackUpUpdate();
+
+    struct TRunEnd {
+        TFormMain* Form;
+        ~TRunEnd() {
+            Form->ShowRunState(true);
+            Form->FTag = 0;
+            Form->FTarget = nullptr;
+        }
+    } runEnd{this};
+    FSkippedFiles.clear();
+    FRunCompleted = false;
+    FRunStatus.clear();
+    FRunShown.invalidate();
+    bool started = false;
+    try {
+        // The previous back-up stays until the new one is complete: the writer makes a fresh
+        // archive beside it, which replaces it only then.
+        TBackUpTarget target(name);
+        FTarget = &target;
+        ZipWriter1.SetZipName(target.TempName());
+        started = true;
+        ZipWriter1.ZipFiles();
+    } catch (...) {
+        // A run that never started must not leave its lines for the next one.
+        if (!started) ZipWriter1.FilesList().clear();
+        throw;
+    }
+}
+
+void TFormMain::ZipWriter1StartZip(const std::string& FName, bool& Skip) {
+    // The previous back-up lies in the source folder and matches a mask: it is no source file.
+    if (FTarget && FTarget->IsPreviousBackUp(FName)) {
+        Skip = true;
+        return;
+    }
+    FRunProgress = 0;
+    FRunStatus = FormatMessage("Adding \"%s\"...", NameAfterLastSlash(FName));
+    ShowRunState(false);
+    UiHooks().ProcessMessages();
+}
+
+void TFormMain::ZipWriter1FilePercentDone(int Percent) {
+    FRunProgress = Percent;
+    ShowRunState(false);
+    UiHooks().ProcessMessages();
+}
+
+void TFormMain::ShowRunState(bool Now) {
+    // Setting a label's text or a progress bar's value costs layout and text work, and a
+    // progress bar repaints itself at once; at every file and block of a run that adds up to
+    // a good part of the back-up's time. The controls take the latest state a few dozen times
+    // a second, and at the end of the run.
+    if (!Now && FRunShown.isValid() && !FRunShown.hasExpired(kRunStateIntervalMs)) return;
+    FRunShown.start();
+    if (FRunStatus.empty()) return;
+    SetStatusText(FRunStatus);
+    ProgressBar1->setValue(FRunProgress);
+}
+
+void TFormMain::ZipWriter1SkippingFile(TSkipReason Reason, const std::string& FName) {
+    // A stored name met twice (two masks that take the same file) is no loss.
+    if (Reason == srFileOpenError) FSkippedFiles.push_back({FName, ReasonFileCannotBeRead(FName)});
+}
+
+void TFormMain::ZipWriter1ZipComplete(int FileCount) {
+    ShowRunState(true);
+    if (FTarget) FTarget->Commit();
+    FRunCompleted = true;
+    for (const TSkippedFile& skipped : FSkippedFiles) {
+        std::string line = SkippedFileLine(skipped.Path, skipped.Reason) + "\n";
+        std::fwrite(line.data(), 1, line.size(), stderr);
+    }
+    std::fflush(stderr);
+    if (FUnattended) return;
+    UiHooks().MessageBox("Back-Up Complete",
+                         BackUpCompleteText(edBackUpFile->text().toStdString(), FileCount,
+                                            static_cast<int>(FSkippedFiles.size())),
+                         miInformation, mbOK, idOk);
+}
+
+void TFormMain::SignalReceived() {
+    if (FTag > 0) {
+        // As if the user had pressed Cancel and answered Yes.
+        FUnattended = false;
+        ZipWriter1.RequestCancel();
+    } else {
+        close();
+    }
+}
+
+}  // namespace qm
