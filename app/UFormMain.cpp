@@ -17,6 +17,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <algorithm>
 #include <exception>
 
@@ -142,8 +143,7 @@ void TFormMain::CreateControls() {
     ShellTreeView1->setGeometry(20, 36, 169, 173);
     SetHint(ShellTreeView1, "Select folder containing files to back-up");
     // Deep folders scroll sideways instead of being cut to "...", so the selected folder's
-    // name can be read.
-    ShellTreeView1->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // name can be read (the column follows its content, see FitTreeColumn).
     ShellTreeView1->header()->setStretchLastSection(false);
     ShellTreeView1->setTextElideMode(Qt::ElideNone);
     Label1 = MakeLabel(this, "Label1", "Look &in:", 20, 20, ShellTreeView1);
@@ -255,6 +255,10 @@ void TFormMain::ConnectHandlers() {
         connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
                 guarded(&TFormMain::ActionList1Update));
     qApp->installEventFilter(this);
+    connect(ShellTreeView1->model(), &QAbstractItemModel::rowsInserted, this,
+            &TFormMain::FitTreeColumn);
+    connect(ShellTreeView1, &QTreeWidget::itemExpanded, this, &TFormMain::FitTreeColumn);
+    connect(ShellTreeView1, &QTreeWidget::itemCollapsed, this, &TFormMain::FitTreeColumn);
 
     ZipWriter1.SetZipAction(zaReplace);
     ZipWriter1.OnStartZip = [this](TZipWriter&, const std::string& FName, TZipHeaderInfo&,
@@ -273,6 +277,18 @@ void TFormMain::ConnectHandlers() {
 void TFormMain::FormCreate() {
     AppTitle = windowTitle().toStdString();
     ApplicationTitle = AppTitle;
+}
+
+void TFormMain::FitTreeColumn() {
+    // Once per pass of the event loop however many nodes arrived: a header that resized to
+    // its contents on every change would measure every shown name again and again, also
+    // during a back-up.
+    if (FTreeFitPending) return;
+    FTreeFitPending = true;
+    QTimer::singleShot(0, this, [this] {
+        FTreeFitPending = false;
+        ShellTreeView1->resizeColumnToContents(0);
+    });
 }
 
 std::string TFormMain::StatusText() const {

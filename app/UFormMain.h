@@ -167,6 +167,7 @@ class TFormMain : public QWidget {
     // Shows the run's latest status text and progress (at most a few dozen times a second,
     // unless Now).
     void ShowRunState(bool Now);
+    void FitTreeColumn();
 
     QPoint FDesignPosition;  // where the window opens without stored settings
     int FTag = 0;
@@ -184,6 +185,7 @@ class TFormMain : public QWidget {
     std::string FRunStatus;  // empty until the run's first file
     int FRunProgress = 0;
     QElapsedTimer FRunShown;
+    bool FTreeFitPending = false;
 };
 
 // The main window while it exists, else nullptr.
