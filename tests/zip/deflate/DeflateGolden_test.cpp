@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <random>
+
 #include "tests/zip/deflate/DeflateTestUtil.h"
 
 namespace qm {
@@ -71,6 +73,48 @@ TEST(DeflateGolden, OutputIsPinnedBitForBit) {
             EXPECT_EQ(C.Output.size(), kGolden[I].Pins[Level - 1].Size);
             EXPECT_EQ(Crc, kGolden[I].Pins[Level - 1].Crc);
         }
+    }
+}
+
+// Long hash chains that run into the search limit: blocks repeated at periods around the
+// farthest distance searched (so the first candidate or one a step further lies right at the
+// limit), a half window apart, and stretches of a four-letter alphabet whose chains outlast
+// every budget.
+std::string LongChainsAtTheLimit() {
+    std::mt19937 R(31);
+    std::string S;
+    for (uint32_t Period : {32505u, 32506u, 32507u, 32768u, 16253u}) {
+        std::string Block(Period, '\0');
+        for (char& C : Block) C = static_cast<char>(R() % 8 + 'a');
+        for (int Copy = 0; Copy < 2; ++Copy) {
+            std::string Changed = Block;
+            for (int N = 0; N < 40; ++N) Changed[R() % Period] = static_cast<char>(R());
+            S += Changed;
+        }
+    }
+    for (int N = 0; N < 120000; ++N) S += "acgt"[R() % 4];
+    return S;
+}
+
+// The search stops where a chain runs past the farthest distance or out of budget, at whichever
+// step that happens; these inputs make it happen at every step and right at the limit. Pinned from
+// the search that follows one link at a time.
+TEST(DeflateGolden, LongChainsAtTheSearchLimitArePinned) {
+    const TPin Pins[9] = {{176202, 0x348CE676}, {173065, 0xD924556D}, {159496, 0x025FE6BB},
+                          {167208, 0x65DFD20F}, {160057, 0x6D41D201}, {144391, 0xBA52C8EF},
+                          {144227, 0x4B379EA1}, {143831, 0xB56090ED}, {143831, 0xB56090ED}};
+    const std::string Input = LongChainsAtTheLimit();
+    TDeflateBuffers Buffers;
+    TDeflateStaticTables Tables;
+    for (int Level = 1; Level <= 9; ++Level) {
+        SCOPED_TRACE("level " + std::to_string(Level));
+        const auto C = test::Compress(Input, Level, Buffers, Tables);
+        EXPECT_EQ(test::ExtractEntry(C, Input.size()), Input);
+        const uint32_t Crc =
+            static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(C.Output.data()),
+                                        static_cast<uInt>(C.Output.size())));
+        EXPECT_EQ(C.Output.size(), Pins[Level - 1].Size);
+        EXPECT_EQ(Crc, Pins[Level - 1].Crc);
     }
 }
 

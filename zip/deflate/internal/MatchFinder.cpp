@@ -13,6 +13,7 @@ TMatchFinder::TMatchFinder(TDeflateBuffers& Buffers, TDeflateIO& IO, TBlockCoder
     : FWindow(Buffers.Window()),
       FHeads(Buffers.HashHeads()),
       FLinks(Buffers.ChainLinks()),
+      FSkips(Buffers.ChainSkips()),
       FIO(IO),
       FCoder(Coder),
       FLevel(Level) {}
@@ -44,19 +45,27 @@ uint32_t TMatchFinder::ReadInput(uint8_t* To, uint32_t Count) {
     return got == kReadInputFailed ? 0 : got;
 }
 
+namespace {
+
+// Every stored position drops by a half window; those that fall off become 0 ("none"). Written
+// as a saturating subtraction over plain locals so that it compiles to vector code.
+void SlidePositions(uint16_t* __restrict Table, uint32_t Count) {
+    for (uint32_t n = 0; n < Count; ++n) {
+        const uint32_t v = Table[n];
+        Table[n] = static_cast<uint16_t>(v >= kHalfWindow ? v - kHalfWindow : 0);
+    }
+}
+
+}  // namespace
+
 void TMatchFinder::SlideWindow() {
     std::memcpy(FWindow, FWindow + kHalfWindow, kHalfWindow);
     FMatchStart = (FMatchStart - kHalfWindow) & 0xFFFF;
     FPosition -= kHalfWindow;
     FBlockStart -= static_cast<int32_t>(kHalfWindow);
-    for (uint32_t n = 0; n < kDeflateHashSize; ++n) {
-        const uint32_t v = FHeads[n];
-        FHeads[n] = static_cast<uint16_t>(v >= kHalfWindow ? v - kHalfWindow : 0);
-    }
-    for (uint32_t n = 0; n < kDeflateChainSize; ++n) {
-        const uint32_t v = FLinks[n];
-        FLinks[n] = static_cast<uint16_t>(v >= kHalfWindow ? v - kHalfWindow : 0);
-    }
+    SlidePositions(FHeads, kDeflateHashSize);
+    SlidePositions(FLinks, kDeflateChainSize);
+    SlidePositions(FSkips, kDeflateChainSize);
 }
 
 void TMatchFinder::RefillWindow() {
@@ -97,14 +106,22 @@ constexpr uint64_t kEndMasks[11] = {EndMask(2), EndMask(2), EndMask(2), EndMask(
                                     EndMask(8), EndMask(9), EndMask(10)};
 
 // Hashes the string at P into the chains: its predecessor with the same hash becomes its link and
-// P the chain's head. Returns that predecessor (0 for none). Both main loops use it on their
-// locals, so it must stay inline.
-inline uint32_t InsertString(uint8_t* Window, uint16_t* Heads, uint16_t* Links, uint32_t& Hash,
-                             uint32_t P) {
+// P the chain's head; the predecessor's own link becomes P's skip. Returns that predecessor (0 for
+// none). Both main loops use it on their locals, so it must stay inline.
+//
+// The skip is only ever followed from a string whose link lies within the search limit; that link
+// is then at most 32,506 back, so its slot has not been reused since, and the skip still equals
+// what loading its link would give. (When there is no predecessor the skip is some stale value,
+// read from slot 0, and never followed.) It is read before P's link is written, since the two
+// slots coincide when the predecessor lies exactly a half window back.
+inline uint32_t InsertString(uint8_t* Window, uint16_t* Heads, uint16_t* Links, uint16_t* Skips,
+                             uint32_t& Hash, uint32_t P) {
     QM_ASSERT(P + kMinMatch <= kDeflateWindowSize);
     Hash = ((Hash << kHashShift) ^ Window[P + 2]) & kHashMask;
     const uint32_t candidate = Heads[Hash];
+    const uint16_t skip = Links[candidate & kWindowMask];
     Links[P & kWindowMask] = static_cast<uint16_t>(candidate);
+    Skips[P & kWindowMask] = skip;
     Heads[Hash] = static_cast<uint16_t>(P);
     return candidate;
 }
@@ -113,15 +130,12 @@ inline uint32_t InsertString(uint8_t* Window, uint16_t* Heads, uint16_t* Links, 
 
 uint32_t TMatchFinder::FindLongestMatch(uint32_t Candidate, uint32_t LengthToBeat) {
     QM_ASSERT(Candidate < FPosition && FPosition - Candidate <= kMaxDistance);
-    // The walk is bound by the latency of the chain loads, one after the other. Chains only ever
-    // lead to older positions, so a walk first visits candidates in the upper half of the window
-    // (if any) and then those in the lower half. Running the two stretches as separate loops lets
-    // each index the links without the mask: one cycle less on every step of the chain.
     const uint8_t* const window = FWindow;
     const uint16_t* const links = FLinks;
+    const uint16_t* const skips = FSkips;
     uint32_t budget = FLevel.ChainLimit;
     if (LengthToBeat >= FLevel.GoodLength) budget >>= 2;
-    const uint64_t limit = FPosition > kMaxDistance ? FPosition - kMaxDistance : 0;
+    const uint32_t limit = FPosition > kMaxDistance ? FPosition - kMaxDistance : 0;
     const uint8_t* const scan = window + FPosition;
     const uint32_t nice = FLevel.NiceLength;
     uint32_t best = LengthToBeat;
@@ -142,7 +156,7 @@ uint32_t TMatchFinder::FindLongestMatch(uint32_t Candidate, uint32_t LengthToBea
     setEnd();
 
     // Examines one candidate; true when the search has reached the nice length.
-    auto examine = [&](uint64_t candidateAt) {
+    auto examine = [&](uint32_t candidateAt) {
         const uint8_t* const match = window + candidateAt;
         if (((Load64(match + offset) & mask) == scanWord) && Load16(match) == scanStart)
             [[unlikely]] {
@@ -157,27 +171,21 @@ uint32_t TMatchFinder::FindLongestMatch(uint32_t Candidate, uint32_t LengthToBea
         return false;
     };
 
-    // 64-bit so that the half-window offset folds into the load's displacement. The upper
-    // stretch ends at the first candidate below the upper half or at the limit, whichever is
-    // higher, with one test; the candidate that ended it then goes through the usual test.
-    uint64_t at = Candidate;
-    if (at >= kHalfWindow) {
-        const uint64_t upperLimit = limit > kHalfWindow - 1 ? limit : kHalfWindow - 1;
-        for (;;) {
-            const uint64_t next = links[static_cast<int64_t>(at) - int64_t{kHalfWindow}];
-            if (examine(at)) goto Done;
-            at = next;
-            if (at <= upperLimit || --budget == 0) break;
-        }
-        if (at <= limit || budget == 0 || --budget == 0) goto Done;
-    }
+    // Candidates a (even) and b (odd, one step behind) advance through skips, each half a chain of
+    // loads of its own. A skip is loaded only from a candidate above the limit, and followed only
+    // once the candidate between has been found above it too, as the chain rules ask.
+    uint32_t a = Candidate;
+    uint32_t b = links[a & kWindowMask];
     for (;;) {
-        const uint64_t next = links[at];
-        if (examine(at)) break;
-        at = next;
-        if (at <= limit || --budget == 0) break;
+        const uint32_t nextA = skips[a & kWindowMask];
+        if (examine(a)) break;
+        if (b <= limit || --budget == 0) break;
+        const uint32_t nextB = skips[b & kWindowMask];
+        if (examine(b)) break;
+        if (nextA <= limit || --budget == 0) break;
+        a = nextA;
+        b = nextB;
     }
-Done:
     FMatchStart = matchStart;
     return best;
 }
@@ -188,6 +196,7 @@ uint64_t TMatchFinder::DeflateGreedy() {
     uint8_t* const window = FWindow;
     uint16_t* const heads = FHeads;
     uint16_t* const links = FLinks;
+    uint16_t* const skips = FSkips;
     const uint32_t lazyLimit = FLevel.LazyLimit;
     uint32_t position = FPosition, lookahead = FLookahead, hash = FHash;
     auto store = [&] {
@@ -200,7 +209,7 @@ uint64_t TMatchFinder::DeflateGreedy() {
         lookahead = FLookahead;
         hash = FHash;
     };
-    auto insert = [&](uint32_t P) { return InsertString(window, heads, links, hash, P); };
+    auto insert = [&](uint32_t P) { return InsertString(window, heads, links, skips, hash, P); };
 
     uint32_t matchLength = 0;
     while (lookahead != 0) {
@@ -254,6 +263,7 @@ uint64_t TMatchFinder::DeflateLazy() {
     uint8_t* const window = FWindow;
     uint16_t* const heads = FHeads;
     uint16_t* const links = FLinks;
+    uint16_t* const skips = FSkips;
     const uint32_t lazyLimit = FLevel.LazyLimit;
     uint32_t position = FPosition, lookahead = FLookahead, hash = FHash;
     auto store = [&] {
@@ -266,7 +276,7 @@ uint64_t TMatchFinder::DeflateLazy() {
         lookahead = FLookahead;
         hash = FHash;
     };
-    auto insert = [&](uint32_t P) { return InsertString(window, heads, links, hash, P); };
+    auto insert = [&](uint32_t P) { return InsertString(window, heads, links, skips, hash, P); };
 
     uint32_t matchLength = kMinMatch - 1;
     bool literalPending = false;

@@ -10,6 +10,12 @@
 // slides down and every stored position drops by 32 KB (positions that fall off become 0, which
 // marks "no candidate"; that is also why the string at offset 0 is never a match source).
 //
+// A search is a chase through memory: each candidate's link must be loaded before the next one is
+// known. Beside each link the finder keeps a skip, the link of that link, recorded when the string
+// is inserted; a search then follows the chain as two interleaved halves (the even candidates
+// through skips, the odd ones through skips too, after the first link), so two loads are in
+// flight at once and the candidates are still examined one by one in chain order.
+//
 // The greedy loop (levels 1 to 3) takes every match it finds. The lazy loop (levels 4 to 9) holds
 // each match back for one byte, and takes the match at the next position instead when that one is
 // longer, emitting the held byte as a literal.
@@ -62,6 +68,7 @@ class TMatchFinder {
     uint8_t* FWindow;
     uint16_t* FHeads;
     uint16_t* FLinks;
+    uint16_t* FSkips;
     TDeflateIO& FIO;
     TBlockCoder& FCoder;
     const TLevelParameters FLevel;
