@@ -22,9 +22,13 @@ using detail::Saturate32;
 
 namespace {
 
-// The flags as written: bit 11 announces a name that is not plain ASCII.
+// The flags as written: bit 11 announces a name that is not plain ASCII. A name that is not
+// well-formed UTF-8 is stored as its bytes without it: flagged, strict readers would refuse the
+// whole archive.
 uint16_t WrittenFlags(uint16_t Flags, const std::string& Name) {
-    return IsAscii(Name) ? Flags : static_cast<uint16_t>(Flags | kFlagUtf8Name);
+    if (IsAscii(Name)) return Flags;
+    if (!IsValidUtf8(Name)) return static_cast<uint16_t>(Flags & ~kFlagUtf8Name);
+    return static_cast<uint16_t>(Flags | kFlagUtf8Name);
 }
 
 bool ReadString(TStream& Stream, std::string& Out, uint16_t Count) {

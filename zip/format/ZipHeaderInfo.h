@@ -107,6 +107,8 @@ class TZipHeaderInfo {
     void SetDirectory(const std::string& Value);
     // Directory + FileName: the stored name.
     std::string StoredName() const { return FDirectory + FFileName; }
+    // The stored name as the records hold it: the bytes read for a code page 437 name.
+    std::string StoredNameBytes() const { return NameBytes(StoredName()); }
     // Splits a stored name at its last "/" into Directory (up to and including it) and FileName.
     void SetStoredName(const std::string& Name);
 
