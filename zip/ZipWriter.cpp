@@ -170,7 +170,11 @@ int TZipWriter::RunOperation() {
     }
     if (VolumesOn()) run.TotalBytes *= 2;
 
-    for (const std::string& line : run.Lines) {
+    while (!run.Lines.empty()) {
+        // The entry holds what it needs: a back-up of millions of files must not keep every
+        // path twice.
+        const std::string line = std::move(run.Lines.front());
+        run.Lines.pop_front();
         auto header = std::make_unique<TZipHeaderInfo>();
         if (ZipOneFile(line, *header)) RecordEntry(std::move(header), line, true);
     }

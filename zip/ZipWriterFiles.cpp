@@ -185,7 +185,7 @@ void TZipWriter::ExpandFilesList() {
         FRun->TotalBytes += found.Size64;
     }
     for (const std::string& spec : wildcards) ExpandWildcard(spec, kept);
-    FRun->Lines = std::move(kept);
+    FRun->Lines.assign(std::make_move_iterator(kept.begin()), std::make_move_iterator(kept.end()));
     FRun->OldStoredNames.clear();
 }
 

@@ -35,7 +35,7 @@ int32_t TZipWriter::TGuardStream::Write(const void* Buffer, int32_t Count) {
 }
 
 TZipWriter::TRun::TRun(TZipWriter& Writer)
-    : Lines(Writer.FilesList()),
+    : Lines(Writer.FilesList().begin(), Writer.FilesList().end()),
       FWriter(Writer),
       FSavedSortMode(Writer.SortMode()),
       FSavedKeepZipOpen(Writer.KeepZipOpen()),

@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <unordered_set>
@@ -80,7 +81,8 @@ class TZipWriter::TRun {
     void EndFile() noexcept;
 
     // Lines of FilesList still to be worked on.
-    std::vector<std::string> Lines;
+    // A deque, so that the lines already worked on can be released while the run goes on.
+    std::deque<std::string> Lines;
     int Result = 0;  // files added or replaced
     bool Updating = false;
 

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <deque>
 #include <unordered_map>
 
 #include "platform/FileOps.h"
@@ -91,7 +92,7 @@ void TZipWriter::MergeExistingEntries() {
         }
     }
 
-    std::vector<std::string> left;
+    std::deque<std::string> left;
     for (size_t j = 0; j < FRun->Lines.size(); ++j)
         if (!used[j]) left.push_back(FRun->Lines[j]);
     FRun->Lines = std::move(left);

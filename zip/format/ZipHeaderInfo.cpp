@@ -97,8 +97,9 @@ void TZipHeaderInfo::Assign(const TZipHeaderInfo& Source) {
     SetFileName(Source.FFileName);
     SetDirectory(Source.FDirectory);
     FileNameLength = Source.FileNameLength;
-    FCp437Name = Source.FCp437Name;
-    if (Source.CommentLength != 0 && Source.FComment) FComment = Source.FComment;
+    FCp437Name = Source.FCp437Name ? std::make_unique<std::string>(*Source.FCp437Name) : nullptr;
+    if (Source.CommentLength != 0 && Source.FComment)
+        FComment = std::make_unique<std::string>(*Source.FComment);
 }
 
 void TZipHeaderInfo::SetFileName(const std::string& Value) {
@@ -140,7 +141,7 @@ void TZipHeaderInfo::SetFileComment(const std::string& Text) {
         CommentLength = 0;
         return;
     }
-    FComment = Text.substr(0, kMax16);
+    FComment = std::make_unique<std::string>(Text.substr(0, kMax16));
     CommentLength = static_cast<uint16_t>(FComment->size());
 }
 
@@ -225,7 +226,7 @@ uint16_t TZipHeaderInfo::NameFlags(const std::string& Name) const {
 
 void TZipHeaderInfo::KeepCp437Name(const std::string& Raw, uint16_t RawFlags) {
     if ((RawFlags & kFlagUtf8Name) != 0 || IsAscii(Raw)) return;
-    FCp437Name = Raw;
+    FCp437Name = std::make_unique<std::string>(Raw);
     // The length is that of the bytes the records hold, so that the size functions and the
     // written records agree.
     FileNameLength = Saturate16(Raw.size());
