@@ -5,6 +5,8 @@
 #include <chrono>
 #include <cmath>
 
+#include "platform/PathAt.h"
+
 namespace qm {
 
 namespace {
@@ -67,8 +69,7 @@ uint32_t DosDateTimeFromTime(std::time_t Time) {
 
 uint32_t FileAge(const std::string& FileName) {
     struct stat st {};
-    if (FileName.empty() || ::stat(FileName.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
-        return DosDateTimeInvalid;
+    if (StatPath(FileName, st) != 0 || S_ISDIR(st.st_mode)) return DosDateTimeInvalid;
     return DosDateTimeFromTime(st.st_mtime);
 }
 

@@ -21,6 +21,14 @@ class Exception : public std::exception {
 class EStreamError : public Exception {
   public:
     using Exception::Exception;
+    EStreamError(std::string Message, std::string Reason)
+        : Exception(std::move(Message)), FReason(std::move(Reason)) {}
+    // The system's own words for the failure (such as "Permission denied"); empty when the
+    // raiser gave none.
+    const std::string& Reason() const noexcept { return FReason; }
+
+  private:
+    std::string FReason;
 };
 class EFOpenError : public EStreamError {
   public:

@@ -1,5 +1,7 @@
 #include "platform/FileAttributes.h"
 
+#include "platform/PathAt.h"
+
 namespace qm {
 
 uint32_t AttributesOf(const std::string& Name, const struct stat& St) {
@@ -13,7 +15,7 @@ uint32_t AttributesOf(const std::string& Name, const struct stat& St) {
 
 uint32_t FileGetAttr(const std::string& FileName) {
     struct stat st {};
-    if (FileName.empty() || ::stat(FileName.c_str(), &st) != 0) return faInvalid;
+    if (StatPath(FileName, st) != 0) return faInvalid;
     std::string::size_type slash = FileName.find_last_of('/');
     std::string name = slash == std::string::npos ? FileName : FileName.substr(slash + 1);
     return AttributesOf(name, st);

@@ -1,24 +1,29 @@
 #include "platform/FileOps.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 
+#include "platform/PathAt.h"
+
 namespace qm {
 
 bool FileExists(const std::string& FileName) {
     struct stat st {};
-    return !FileName.empty() && ::stat(FileName.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    return StatPath(FileName, st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 bool DirectoryExists(const std::string& Folder) {
     struct stat st {};
-    return !Folder.empty() && ::stat(Folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return StatPath(Folder, st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool DeleteFile(const std::string& FileName) {
-    return !FileName.empty() && ::unlink(FileName.c_str()) == 0;
+    if (FileName.empty()) return false;
+    TPathAt at(FileName);
+    return at.Error() == 0 && ::unlinkat(at.Dir(), at.Name(), 0) == 0;
 }
 
 bool RenameFile(const std::string& OldName, const std::string& NewName) {

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/Exception.h"
+#include "platform/PathAt.h"
 
 namespace qm {
 
@@ -27,20 +28,6 @@ int OpenFlags(unsigned Mode) {
         default:
             return O_RDONLY;
     }
-}
-
-// Refuses a read open of a file that another process is writing, where the system can tell.
-bool WriterPresent(int Fd) {
-#ifdef F_SETLEASE
-    if (fcntl(Fd, F_SETLEASE, F_RDLCK) == 0) {
-        fcntl(Fd, F_SETLEASE, F_UNLCK);
-        return false;
-    }
-    return errno == EAGAIN;
-#else
-    (void)Fd;
-    return false;
-#endif
 }
 
 }  // namespace
@@ -69,6 +56,7 @@ int32_t THandleStream::Write(const void* Buffer, int32_t Count) {
         ssize_t n = ::write(FHandle, in + total, static_cast<size_t>(Count - total));
         if (n < 0) {
             if (errno == EINTR) continue;
+            FLastError = errno;
             break;  // a full disk or a refused write: the caller sees the short count
         }
         if (n == 0) break;
@@ -91,7 +79,9 @@ void THandleStream::SetSize(int64_t NewSize) {
 }
 
 bool THandleStream::Commit() {
-    return ::fdatasync(FHandle) == 0;
+    if (::fdatasync(FHandle) == 0) return true;
+    FLastError = errno;
+    return false;
 }
 
 TFileStream::TFileStream(const std::string& FileName, unsigned Mode)
@@ -100,30 +90,20 @@ TFileStream::TFileStream(const std::string& FileName, unsigned Mode)
     int flags = OpenFlags(Mode) | O_CLOEXEC;
     // Non-blocking so that opening a FIFO never waits for a writer; cleared again below.
     if (!creating) flags |= O_NONBLOCK;
-    int fd = ::open(FileName.c_str(), flags, 0666);
+    int fd = OpenPath(FileName, flags, 0666);
     if (fd < 0) {
-        int error = errno;
-        if (creating)
-            throw EFCreateError("Cannot create file \"" + FileName + "\". " + SystemError(error));
-        throw EFOpenError("Cannot open file \"" + FileName + "\". " + SystemError(error));
+        const std::string why = SystemError(errno);
+        if (creating) throw EFCreateError("Cannot create file \"" + FileName + "\". " + why, why);
+        throw EFOpenError("Cannot open file \"" + FileName + "\". " + why, why);
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        const char* why = S_ISDIR(st.st_mode) ? "Is a directory" : "Not a regular file";
-        if (creating) throw EFCreateError("Cannot create file \"" + FileName + "\". " + why);
-        throw EFOpenError("Cannot open file \"" + FileName + "\". " + why);
+        const std::string why = S_ISDIR(st.st_mode) ? "Is a directory" : "Not a regular file";
+        if (creating) throw EFCreateError("Cannot create file \"" + FileName + "\". " + why, why);
+        throw EFOpenError("Cannot open file \"" + FileName + "\". " + why, why);
     }
-    if (!creating) {
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-        unsigned share = Mode & 0xF0u;
-        if ((Mode & 3u) == fmOpenRead && (share == fmShareDenyWrite || share == fmShareExclusive) &&
-            WriterPresent(fd)) {
-            ::close(fd);
-            throw EFOpenError("Cannot open file \"" + FileName +
-                              "\". The file is being written by another process");
-        }
-    }
+    if (!creating) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     FHandle = fd;
 }
 
@@ -135,6 +115,7 @@ bool TFileStream::Close() {
     if (FHandle < 0) return true;
     int rc = ::close(FHandle);
     FHandle = -1;
+    if (rc != 0) FLastError = errno;
     return rc == 0;
 }
 

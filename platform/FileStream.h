@@ -7,8 +7,8 @@
 
 namespace qm {
 
-// Open modes: the low two bits choose the access, the share bits are requests to other
-// processes that POSIX cannot enforce (see TFileStream).
+// Open modes: the low two bits choose the access. The share bits are accepted and ignored: POSIX
+// has no share modes, and a back-up must read the files that other programs keep open.
 inline constexpr unsigned fmOpenRead = 0x0000;
 inline constexpr unsigned fmOpenWrite = 0x0001;
 inline constexpr unsigned fmOpenReadWrite = 0x0002;
@@ -33,17 +33,20 @@ class THandleStream : public TStream {
     int Handle() const { return FHandle; }
     // Commits the file's data to the medium (fdatasync); false when the system refuses.
     bool Commit();
+    // The errno of the last write, commit or close that failed; 0 when none has, and also when a
+    // write came short without an error (the medium took what it could).
+    int LastError() const { return FLastError; }
 
   protected:
     int FHandle;
+    int FLastError = 0;
 };
 
 // A stream over a file it opens by name and closes on destruction.
 //
 // Only regular files can be opened for reading: a FIFO, socket or device raises EFOpenError
-// rather than block the caller. fmShareDenyWrite and fmShareExclusive on a read open ask for a
-// read lease, which the system refuses while another process has the file open for writing;
-// the open then fails, as a share violation would.
+// rather than block the caller. A file that another process has open, even for writing, opens
+// like any other: nothing is leased or locked. Paths of any length are accepted (PathAt.h).
 class TFileStream : public THandleStream {
   public:
     TFileStream(const std::string& FileName, unsigned Mode);

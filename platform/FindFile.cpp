@@ -1,8 +1,10 @@
 #include "platform/FindFile.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -10,6 +12,7 @@
 
 #include "platform/DosDateTime.h"
 #include "platform/FileAttributes.h"
+#include "platform/PathAt.h"
 
 namespace qm {
 
@@ -36,9 +39,9 @@ unsigned char Upper(unsigned char C) {
 bool Describe(const TFindHandle& H, const std::string& Name, TSearchRec& F) {
     const std::string full = H.Folder + Name;
     struct stat st {};
-    if (::lstat(full.c_str(), &st) != 0) return false;
+    if (StatPath(full, st, false) != 0) return false;
     bool link = S_ISLNK(st.st_mode);
-    if (link && ::stat(full.c_str(), &st) != 0) return false;
+    if (link && StatPath(full, st) != 0) return false;
     F.Name = Name;
     F.Attr = AttributesOf(Name, st);
     if (link && S_ISDIR(st.st_mode)) F.Attr |= faSymLink;
@@ -92,15 +95,21 @@ int FindFirst(const std::string& Spec, uint32_t, TSearchRec& F) {
         // One name: report it when it exists, like a listing of one entry.
         if (mask.empty() || !Describe(*h, mask, F)) {
             struct stat st {};
-            int err = ::lstat((h->Folder + mask).c_str(), &st) != 0 && errno != ENOENT ? errno : 0;
-            return err ? err : feNoMoreFiles;
+            int err = mask.empty() ? 0 : StatPath(h->Folder + mask, st, false);
+            return err && err != ENOENT ? err : feNoMoreFiles;
         }
         F.FindHandle = h;
         h->Next = 0;
         return 0;
     }
-    DIR* dir = ::opendir(openName.c_str());
-    if (!dir) return errno ? errno : feNoMoreFiles;
+    // Through a descriptor, so that a folder of any path length can be listed.
+    const int fd = OpenPath(openName, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (!dir) {
+        const int error = errno;
+        if (fd >= 0) ::close(fd);
+        return error ? error : feNoMoreFiles;
+    }
     errno = 0;
     while (dirent* e = ::readdir(dir)) {
         std::string name = e->d_name;

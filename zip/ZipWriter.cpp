@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "platform/DosDateTime.h"
 #include "platform/FileOps.h"
@@ -11,6 +13,7 @@
 #include "platform/TempFile.h"
 #include "zip/BufferStream.h"
 #include "zip/BufferedFileStream.h"
+#include "zip/StoredPath.h"
 #include "zip/ZipErrors.h"
 #include "zip/ZipWriterRun.h"
 #include "zip/format/DateUtils.h"
@@ -83,6 +86,8 @@ void TZipWriter::Assign(const TZipWriter& Source) {
     OnZipComplete = Source.OnZipComplete;
     OnUpdate = Source.OnUpdate;
     OnSkippingFile = Source.OnSkippingFile;
+    OnFileChanged = Source.OnFileChanged;
+    OnFilesFound = Source.OnFilesFound;
 }
 
 void TZipWriter::Loaded() {
@@ -125,7 +130,12 @@ int TZipWriter::RunOperation() {
         throw Exception("The archive writer is already running");
     TRun run(*this);
 
-    if (!run.Lines.empty()) ExpandFilesList();
+    if (!run.Lines.empty()) {
+        ExpandFilesList();
+        bool abandon = false;
+        if (OnFilesFound) OnFilesFound(*this, static_cast<int>(run.Lines.size()), abandon);
+        if (abandon) return 0;
+    }
 
     run.Updating = FileExists(ZipName());
     // Volumes are written in ZipName's place one after the other; an old archive of that
@@ -143,7 +153,11 @@ int TZipWriter::RunOperation() {
         StartEndRecord(true);
         MergeExistingEntries();
     } else {
-        run.OutFileName = ZipName();
+        // A new archive is written beside its final name and renamed into place only when it is
+        // complete, so that the final name never holds a partial archive, whatever ends the
+        // process. The walk is over by now: the temporary file can never be added to itself.
+        // Volumes go straight to their names: each is complete when the next one starts.
+        run.OutFileName = VolumesOn() ? ZipName() : MakeTempFileName(ArchiveFolder());
         OpenOutput(run.OutFileName);
         StartEndRecord(EndCentral().CommentChanged);
     }
@@ -156,7 +170,11 @@ int TZipWriter::RunOperation() {
     }
     if (VolumesOn()) run.TotalBytes *= 2;
 
-    for (const std::string& line : run.Lines) {
+    while (!run.Lines.empty()) {
+        // The entry holds what it needs: a back-up of millions of files must not keep every
+        // path twice.
+        const std::string line = std::move(run.Lines.front());
+        run.Lines.pop_front();
         auto header = std::make_unique<TZipHeaderInfo>();
         if (ZipOneFile(line, *header)) RecordEntry(std::move(header), line, true);
     }
@@ -172,12 +190,25 @@ int TZipWriter::RunOperation() {
         ClearZip();
         TZipReader::SetZipName(name);
         ReplaceArchive();
+    } else if (!volumes) {
+        PlaceNewArchive();
     }
     run.MarkDone();
     if (FDispose) DisposeFiles();
     AdoptNewDirectory();
     if (volumes && OnTotalPercentDone) OnTotalPercentDone(*this, 100);
     return run.Result;
+}
+
+std::string TZipWriter::ArchiveFolder() const {
+    const std::string dir = DirectoryPart(ZipName());
+    return dir.empty() ? std::string("./") : dir;
+}
+
+void TZipWriter::PlaceNewArchive() {
+    if (!RenameFile(FRun->OutFileName, ZipName()))
+        throw EFCreateError("Cannot create file \"" + ZipName() + "\". " + std::strerror(errno));
+    FRun->OutFileName.clear();  // nothing of this run to remove any more
 }
 
 void TZipWriter::StartEndRecord(bool FromCurrent) {
@@ -260,7 +291,7 @@ std::unique_ptr<TStream> TZipWriter::CreateOutputFile(const std::string& FileNam
 
 void TZipWriter::OpenOutput(const std::string& FileName) {
     FRun->OutFile = CreateOutputFile(FileName);
-    FRun->OutGuard = std::make_unique<TGuardStream>(*FRun->OutFile);
+    FRun->OutGuard = std::make_unique<TGuardStream>(*FRun->OutFile, ZipName());
     FRun->OutStream = std::make_unique<TBufferStream>(*FRun->OutGuard);
     if (!FRun->WrittenList) {
         FRun->WrittenList = std::make_unique<TSortedZip>(dupError);
@@ -277,16 +308,27 @@ TStream& TZipWriter::Out() {
 
 void TZipWriter::CloseOutput() {
     if (!FRun->OutStream) return;
+    errno = 0;
     bool ok = FRun->OutStream->Finish();  // the guard raises on a short final flush
+    int error = ok ? 0 : errno;
     if (ok && FlushFilesOnClose()) {
-        if (auto* handle = dynamic_cast<THandleStream*>(FRun->OutFile.get())) ok = handle->Commit();
+        if (auto* handle = dynamic_cast<THandleStream*>(FRun->OutFile.get())) {
+            ok = handle->Commit();
+            if (!ok) error = handle->LastError();
+        }
     }
-    if (auto* file = dynamic_cast<TFileStream*>(FRun->OutFile.get())) ok = file->Close() && ok;
+    if (auto* file = dynamic_cast<TFileStream*>(FRun->OutFile.get())) {
+        // A delayed write error shows only here.
+        if (!file->Close() && ok) {
+            ok = false;
+            error = file->LastError();
+        }
+    }
     ok = ok && !FRun->OutGuard->Failed;
     FRun->OutStream.reset();
     FRun->OutGuard.reset();
     FRun->OutFile.reset();
-    if (!ok) throw ENotEnoughRoom(sidNotEnoughRoom);
+    if (!ok) RaiseWriteFailure(error, ZipName());
 }
 
 }  // namespace qm

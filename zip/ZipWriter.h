@@ -97,9 +97,16 @@ class TZipWriter : public TZipReader, private TDeflateIO {
     TNoSuchFileEvent OnNoSuchFile;
     TZipComplete OnZipComplete;
     TUpdateEvent OnUpdate;
-    // A file cannot be opened (srFileOpenError; Retry asks for another attempt), or its stored
-    // name was already written in this run (srNoOverwrite).
+    // A file cannot be opened (srFileOpenError; Retry asks for another attempt), a folder of a
+    // walk cannot be listed (srFileOpenError, FName ends in "/", Retry is ignored), or a stored
+    // name was already written in this run (srNoOverwrite). SkippingReason says why.
     TSkippingFile OnSkippingFile;
+    TFileChangedEvent OnFileChanged;
+    TFilesFoundEvent OnFilesFound;
+
+    // While OnSkippingFile runs: why the file or folder cannot be read, in the system's words
+    // (such as "Permission denied"); empty for srNoOverwrite.
+    const std::string& SkippingReason() const { return FSkippingReason; }
 
     // Whether a mask of ExcludeList / NoCompressList takes Name (a full path / a name part).
     bool IsExcluded(const std::string& Name) const;
@@ -138,6 +145,14 @@ class TZipWriter : public TZipReader, private TDeflateIO {
     void WriteData(TZipHeaderInfo& Header);
     void PatchLocalHeader(const std::string& Name, TZipHeaderInfo& Header);
     void StoreFile();
+    // OnSkippingFile for a file or folder that cannot be read; Retry as the handler answered.
+    bool ReportUnreadable(const std::string& Name, const std::string& Reason, bool& Retry);
+    // After the data: OnFileChanged when the source no longer measures what it did at opening.
+    void CheckUnchanged(const std::string& Name);
+    // Puts a created archive, complete, under its final name.
+    void PlaceNewArchive();
+    // The folder that holds ZipName ("./" for a bare name).
+    std::string ArchiveFolder() const;
     void MarkZip64(TZipHeaderInfo& Header);
     void WriteLocalHeader(TZipHeaderInfo& Header);
     void RecordEntry(std::unique_ptr<TZipHeaderInfo> Header, const std::string& Name, bool Counted);
@@ -187,6 +202,7 @@ class TZipWriter : public TZipReader, private TDeflateIO {
     std::vector<std::string> FExcludeList;
     std::vector<std::string> FNoCompressList;
     bool FAddDirEntriesOnRecurse = false;
+    std::string FSkippingReason;
 
     // Everything a run opens and builds lives in the run (ZipWriterRun.h), which exists only
     // while RunOperation does; the code tables outlive runs.

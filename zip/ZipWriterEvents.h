@@ -34,5 +34,12 @@ using TUpdateEvent = std::function<void(TZipWriter& Sender, TUpdateAction UDActi
 using TDisposeEvent = std::function<void(TZipWriter& Sender, const std::string& FName, bool& Skip)>;
 using TDeleteEvent = std::function<void(TZipWriter& Sender, const std::string& FName, bool& Skip)>;
 using TZipComplete = std::function<void(TZipWriter& Sender, int FileCount)>;
+// A file whose size or last-write time changed while it was read: it is stored as read (sizes
+// and CRC describe the bytes taken), but that copy may mix old and new content.
+using TFileChangedEvent = std::function<void(TZipWriter& Sender, const std::string& FName)>;
+// The file specifications have been expanded and nothing has been written yet: NumFiles lines
+// (files and folder entries) are to be worked on. Abandon ends the run at once; it writes and
+// changes nothing and returns 0.
+using TFilesFoundEvent = std::function<void(TZipWriter& Sender, int NumFiles, bool& Abandon)>;
 
 }  // namespace qm

@@ -2,8 +2,10 @@
 // routines through which every byte of file data passes.
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <unordered_set>
 
@@ -11,6 +13,7 @@
 #include "platform/FileAttributes.h"
 #include "platform/FileOps.h"
 #include "platform/FindFile.h"
+#include "platform/PathAt.h"
 #include "platform/SystemFolders.h"
 #include "platform/UiHooks.h"
 #include "zip/BufferStream.h"
@@ -71,7 +74,10 @@ std::string TZipWriter::StoredNameOfLine(const std::string& Line) const {
 // Names are compared exactly: Linux file names are case-sensitive, so A.txt and a.txt are two
 // files and two entries.
 bool TZipWriter::MatchesEntry(const std::string& Line, const TZipHeaderInfo& Entry) const {
-    return StoredNameOfLine(Line) == Entry.StoredName();
+    // An entry read without bit 11 holds its name decoded from code page 437; a name that is not
+    // UTF-8 was stored as its raw bytes, which is what the line gives.
+    const std::string name = StoredNameOfLine(Line);
+    return name == Entry.StoredName() || name == Entry.StoredNameBytes();
 }
 
 namespace {
@@ -118,7 +124,7 @@ void TZipWriter::NoteArchiveIdentity() {
 bool TZipWriter::IsArchiveItself(const std::string& FileName) const {
     if (FRun->ArchiveId.Known) {
         struct stat st {};
-        return ::stat(FileName.c_str(), &st) == 0 && st.st_dev == FRun->ArchiveId.Device &&
+        return StatPath(FileName, st) == 0 && st.st_dev == FRun->ArchiveId.Device &&
                st.st_ino == FRun->ArchiveId.Inode;
     }
     if (FRun->ArchiveId.Path.empty() || NamePart(FileName) != FRun->ArchiveId.Name) return false;
@@ -142,7 +148,8 @@ void TZipWriter::ExpandFilesList() {
         OpenOldArchive();
         for (int i = 0; i < Count(); ++i) {
             const TZipHeaderInfo& entry = *EntryList()->Items(i);
-            FRun->OldStoredNames.insert(entry.Directory() + entry.FileName());
+            FRun->OldStoredNames.insert(entry.StoredName());
+            FRun->OldStoredNames.insert(entry.StoredNameBytes());
         }
     }
 
@@ -161,8 +168,14 @@ void TZipWriter::ExpandFilesList() {
         std::string name = DirectoryPart(line).empty() ? RootDir() + line : line;
         if (IsExcluded(name)) continue;
         TSearchRec found;
-        if (FindFirst(name, faAnyFile, found) != 0) {
+        const int rc = FindFirst(name, faAnyFile, found);
+        if (rc == feNoMoreFiles || rc == ENOENT || rc == ENOTDIR) {
             if (OnNoSuchFile) OnNoSuchFile(*this, line);
+            continue;
+        }
+        if (rc != 0) {
+            bool retry = false;
+            ReportUnreadable(name, std::strerror(rc), retry);
             continue;
         }
         FindClose(found);
@@ -172,7 +185,7 @@ void TZipWriter::ExpandFilesList() {
         FRun->TotalBytes += found.Size64;
     }
     for (const std::string& spec : wildcards) ExpandWildcard(spec, kept);
-    FRun->Lines = std::move(kept);
+    FRun->Lines.assign(std::make_move_iterator(kept.begin()), std::make_move_iterator(kept.end()));
     FRun->OldStoredNames.clear();
 }
 
@@ -192,9 +205,22 @@ void TZipWriter::ExpandWildcard(const std::string& Spec, std::vector<std::string
     if (folder.empty()) folder = GetCurrentDir() + "/";
     const std::string mask = NamePart(spec);
     // A folder mask is the walk's to resolve; a plain folder that is missing gives nothing.
-    if (!IsWildcard(folder) && !DirectoryExists(folder)) return;
+    if (!IsWildcard(folder)) {
+        struct stat st {};
+        const int error = StatPath(folder, st);
+        if (error == ENOENT || error == ENOTDIR || (error == 0 && !S_ISDIR(st.st_mode))) return;
+        if (error != 0) {
+            bool retry = false;
+            ReportUnreadable(folder, std::strerror(error), retry);
+            return;
+        }
+    }
 
-    TDirSearch search(folder, mask, recurse);
+    // A folder that cannot be listed leaves out everything in it: the user must hear of it.
+    TDirSearch search(folder, mask, recurse, [this](const std::string& Folder, int Error) {
+        bool retry = false;
+        ReportUnreadable(Folder, std::strerror(Error), retry);
+    });
     for (;;) {
         TSearchRec rec;
         std::string fileName;
@@ -242,6 +268,7 @@ bool TZipWriter::ZipOneFile(const std::string& Name, TZipHeaderInfo& Header) {
     WriteData(Header);
     PatchLocalHeader(Name, Header);
     if (VolumesOn()) CopyStagingToOutput(Header);
+    CheckUnchanged(Name);
 
     run.CloseSource();
     // Linux keeps no archive bit, so ResetArchiveBitOnZip has nothing to clear.
@@ -271,25 +298,55 @@ void TZipWriter::StampFolder(const std::string& Name, TZipHeaderInfo& Header) {
 // Opens the file for reading (OnSkippingFile may ask for more attempts) and takes its
 // attributes, time and size at opening into Header. False when the file is gone or refused.
 bool TZipWriter::OpenSource(const std::string& Name, TZipHeaderInfo& Header) {
-    const uint32_t attributes = FileGetAttr(Name);
-    if (attributes == faInvalid) return false;  // vanished since the expansion
-    Header.ExternalAttributes = attributes;
-    bool retry = false;
+    bool retry = false;  // the handler's last answer, kept across attempts
     for (;;) {
+        struct stat st {};
+        const int error = StatPath(Name, st);
+        if (error == ENOENT) return false;  // vanished since the expansion
+        if (error != 0) {
+            // Out of reach (a folder on its way may not be searched): as a failed open.
+            if (ReportUnreadable(Name, std::strerror(error), retry)) continue;
+            return false;
+        }
+        Header.ExternalAttributes = AttributesOf(NamePart(Name), st);
         try {
-            FRun->Source =
-                std::make_unique<TBufferedFileStream>(Name, fmOpenRead | fmShareDenyWrite, false);
+            // Opened as it is: a file another program keeps open (a database, a log) is read,
+            // and reported when it changes meanwhile (CheckUnchanged).
+            FRun->Source = std::make_unique<TBufferedFileStream>(Name, fmOpenRead, false);
             break;
-        } catch (const EStreamError&) {
+        } catch (const EStreamError& e) {
             // Also FIFOs, sockets and devices: they are never read, so never hang.
-            if (OnSkippingFile) OnSkippingFile(*this, srFileOpenError, Name, -1, retry);
-            if (!retry) return false;
+            if (ReportUnreadable(Name, e.Reason().empty() ? e.Message() : e.Reason(), retry))
+                continue;
+            return false;
         }
     }
+    struct stat opened {};
+    if (::fstat(FRun->Source->Handle(), &opened) == 0) FRun->SourceTimeAtOpen = opened.st_mtim;
     Header.DateTime = FileAgeOfHandle(FRun->Source->Handle());
     FRun->SourceSizeAtOpen = FRun->Source->Size();
     Header.UncompressedSize = static_cast<uint64_t>(FRun->SourceSizeAtOpen);
     return true;
+}
+
+bool TZipWriter::ReportUnreadable(const std::string& Name, const std::string& Reason, bool& Retry) {
+    FSkippingReason = Reason;
+    struct TClear {
+        std::string& Text;
+        ~TClear() { Text.clear(); }
+    } clear{FSkippingReason};
+    if (OnSkippingFile) OnSkippingFile(*this, srFileOpenError, Name, -1, Retry);
+    return Retry && (Name.empty() || Name.back() != '/');
+}
+
+void TZipWriter::CheckUnchanged(const std::string& Name) {
+    struct stat now {};
+    if (::fstat(FRun->Source->Handle(), &now) != 0) return;
+    const bool changed = now.st_size != FRun->SourceSizeAtOpen ||
+                         FRun->FileBytesTaken != FRun->SourceSizeAtOpen ||
+                         now.st_mtim.tv_sec != FRun->SourceTimeAtOpen.tv_sec ||
+                         now.st_mtim.tv_nsec != FRun->SourceTimeAtOpen.tv_nsec;
+    if (changed && OnFileChanged) OnFileChanged(*this, Name);
 }
 
 // The stored name, the local header's future place and the entry's fixed fields.

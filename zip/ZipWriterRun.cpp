@@ -2,24 +2,40 @@
 // what it wrote is removed.
 #include "zip/ZipWriterRun.h"
 
+#include <cerrno>
+#include <cstring>
 #include <exception>
 
 #include "platform/FileOps.h"
+#include "platform/FileStream.h"
 #include "zip/ZipErrors.h"
 
 namespace qm {
 
+int WriteErrorOf(const TStream& Stream, int Errno) {
+    if (auto* handle = dynamic_cast<const THandleStream*>(&Stream)) return handle->LastError();
+    return Errno;
+}
+
+void RaiseWriteFailure(int Error, const std::string& Name) {
+    if (Error == 0 || Error == ENOSPC || Error == EDQUOT || Error == EFBIG)
+        throw ENotEnoughRoom(sidNotEnoughRoom);
+    throw EZipError("Cannot write \"" + Name + "\": " + std::strerror(Error));
+}
+
 int32_t TZipWriter::TGuardStream::Write(const void* Buffer, int32_t Count) {
+    errno = 0;
     int32_t n = FStream.Write(Buffer, Count);
     if (n != Count) {
+        const int error = WriteErrorOf(FStream, errno);
         Failed = true;
-        if (Armed) throw ENotEnoughRoom(sidNotEnoughRoom);
+        if (Armed) RaiseWriteFailure(error, FName);
     }
     return n;
 }
 
 TZipWriter::TRun::TRun(TZipWriter& Writer)
-    : Lines(Writer.FilesList()),
+    : Lines(Writer.FilesList().begin(), Writer.FilesList().end()),
       FWriter(Writer),
       FSavedSortMode(Writer.SortMode()),
       FSavedKeepZipOpen(Writer.KeepZipOpen()),

@@ -6,7 +6,10 @@
 
 #include <sys/types.h>
 
+#include <ctime>
+
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <unordered_set>
@@ -21,12 +24,14 @@
 
 namespace qm {
 
-// Between the buffered output and the file: turns any write the medium takes short into
-// ENotEnoughRoom, wherever it happens (data, headers, a flush behind a seek, the final flush).
-// Disarmed while a failed run drops its output, so that tearing down never raises.
+// Between the buffered output and the file: turns any write the medium takes short into an
+// error that keeps its cause (RaiseWriteFailure), wherever it happens (data, headers, a flush
+// behind a seek, the final flush). Disarmed while a failed run drops its output, so that tearing
+// down never raises.
 class TZipWriter::TGuardStream : public TStream {
   public:
-    explicit TGuardStream(TStream& Stream) : FStream(Stream) {}
+    // Name is the archive as its user knows it (the output may be a temporary file).
+    TGuardStream(TStream& Stream, std::string Name) : FStream(Stream), FName(std::move(Name)) {}
     int32_t Read(void* Buffer, int32_t Count) override { return FStream.Read(Buffer, Count); }
     int32_t Write(const void* Buffer, int32_t Count) override;
     int64_t Seek(int64_t Offset, int Origin) override { return FStream.Seek(Offset, Origin); }
@@ -37,7 +42,16 @@ class TZipWriter::TGuardStream : public TStream {
 
   private:
     TStream& FStream;
+    std::string FName;
 };
+
+// The error for an output that could not be written: "Not enough room to write archive" when
+// the medium is full (Error ENOSPC, EDQUOT, EFBIG, or 0 for a short write without a reason),
+// else what failed and why: Cannot write "NAME": <the system's text>.
+[[noreturn]] void RaiseWriteFailure(int Error, const std::string& Name);
+// The error number behind a failed write to Stream: its own record when it keeps one, else
+// errno as the failed call left it.
+int WriteErrorOf(const TStream& Stream, int Errno);
 
 class TZipWriter::TRun {
   public:
@@ -67,7 +81,8 @@ class TZipWriter::TRun {
     void EndFile() noexcept;
 
     // Lines of FilesList still to be worked on.
-    std::vector<std::string> Lines;
+    // A deque, so that the lines already worked on can be released while the run goes on.
+    std::deque<std::string> Lines;
     int Result = 0;  // files added or replaced
     bool Updating = false;
 
@@ -79,9 +94,10 @@ class TZipWriter::TRun {
     uint32_t Crc = 0xFFFFFFFFu;
     TZipHeaderInfo* CurrentHeader = nullptr;
 
-    // The file being added, and its size when it was opened.
+    // The file being added, and its size and last-write time when it was opened.
     std::unique_ptr<TBufferedFileStream> Source;
     int64_t SourceSizeAtOpen = 0;
+    struct timespec SourceTimeAtOpen {};
     std::unique_ptr<TDeflateBuffers> DeflateBuffers;
 
     // The output: the file (a temporary one when an archive is rebuilt), the guard that turns

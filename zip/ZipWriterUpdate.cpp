@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <deque>
 #include <unordered_map>
 
 #include "platform/FileOps.h"
@@ -56,6 +57,7 @@ void TZipWriter::MergeExistingEntries() {
 
         size_t line = SIZE_MAX;
         auto it = linesByName.find(copy->StoredName());
+        if (it == linesByName.end()) it = linesByName.find(copy->StoredNameBytes());
         if (it != linesByName.end()) {
             for (size_t j : it->second) {
                 if (!used[j] && MatchesEntry(FRun->Lines[j], *copy)) {
@@ -76,9 +78,12 @@ void TZipWriter::MergeExistingEntries() {
                 if (ZipOneFile(FRun->Lines[line], *header)) {
                     RecordEntry(std::move(header), FRun->Lines[line], true);
                     keep = false;
+                } else if (OnUpdate) {
+                    // Not written (cannot be opened, skipped, a duplicate name): the old entry
+                    // is kept, so an update never loses what it did not replace, and the
+                    // handler hears that the archive keeps the older copy after all.
+                    OnUpdate(*this, uaKeeping, i);
                 }
-                // Not written (cannot be opened, skipped, a duplicate name): the old entry is
-                // kept, so an update never loses what it did not replace.
             }
         }
         if (keep) {
@@ -87,7 +92,7 @@ void TZipWriter::MergeExistingEntries() {
         }
     }
 
-    std::vector<std::string> left;
+    std::deque<std::string> left;
     for (size_t j = 0; j < FRun->Lines.size(); ++j)
         if (!used[j]) left.push_back(FRun->Lines[j]);
     FRun->Lines = std::move(left);
@@ -133,17 +138,19 @@ struct TTempGuard {
     }
 };
 
-void CopyWholeFile(const std::string& Source, const std::string& Dest, bool Commit) {
+// Shown is the archive's name as its user knows it, for the error of a failed write.
+void CopyWholeFile(const std::string& Source, const std::string& Dest, bool Commit,
+                   const std::string& Shown) {
     TFileStream in(Source, fmOpenRead);
     TFileStream out(Dest, fmCreate);
     std::vector<uint8_t> buffer(1 << 16);
     for (;;) {
         int32_t n = in.Read(buffer.data(), static_cast<int32_t>(buffer.size()));
         if (n <= 0) break;
-        if (out.Write(buffer.data(), n) != n) throw ENotEnoughRoom(sidNotEnoughRoom);
+        if (out.Write(buffer.data(), n) != n) RaiseWriteFailure(out.LastError(), Shown);
     }
-    if (Commit && !out.Commit()) throw ENotEnoughRoom(sidNotEnoughRoom);
-    if (!out.Close()) throw ENotEnoughRoom(sidNotEnoughRoom);
+    if (Commit && !out.Commit()) RaiseWriteFailure(out.LastError(), Shown);
+    if (!out.Close()) RaiseWriteFailure(out.LastError(), Shown);
 }
 
 }  // namespace
@@ -168,7 +175,7 @@ void TZipWriter::ReplaceArchive() {
     // Another file system: copy next to the old archive first, then rename over it in one
     // step, so that either the old or the new archive is always there, complete.
     TTempGuard near{MakeTempFileName(dir)};
-    CopyWholeFile(FRun->OutFileName, near.Name, FlushFilesOnClose());
+    CopyWholeFile(FRun->OutFileName, near.Name, FlushFilesOnClose(), target);
     if (haveOld) ::chmod(near.Name.c_str(), old.st_mode & 07777);
     if (!RenameFile(near.Name, target))
         throw EFCreateError("Cannot replace " + target + ": " + std::strerror(errno));

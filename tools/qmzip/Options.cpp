@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "zip/StoredPath.h"
+#include "zip/walk/PathUtils.h"
 
 namespace qm::qmzip {
 
@@ -31,8 +32,18 @@ const char* const UsageText =
     "  -q          no progress display\n"
     "  --help      show this text\n"
     "\n"
-    "Exit status: 0 on success, 1 on any error, 130 when interrupted (SIGINT, SIGTERM);\n"
-    "an interrupted run leaves no partial archive and an updated archive unchanged.\n";
+    "Every file that is left out is named on standard error:\n"
+    "  qmzip: skipped (cannot be read): PATH: REASON   a file or folder that cannot be read\n"
+    "  qmzip: no such file: PATH                       a named file that does not exist\n"
+    "  qmzip: changed while read: PATH                 stored, but the copy may be torn\n"
+    "\n"
+    "Exit status:\n"
+    "  0    every file was stored\n"
+    "  1    an error, or nothing to back up: nothing was written and an existing\n"
+    "       archive is unchanged\n"
+    "  2    the archive was written, but files were skipped or changed while read\n"
+    "  130  cancelled by SIGINT, SIGTERM or SIGHUP: no partial archive is left and an\n"
+    "       existing archive is unchanged\n";
 
 namespace {
 
@@ -99,6 +110,18 @@ std::string AbsolutePath(const std::string& Path) {
     std::string out = NormalizePath(cwd + "/" + Path);
     if (trailing && out.back() != '/') out += '/';
     return out;
+}
+
+std::string MissingFolder(const std::vector<std::string>& Lines) {
+    for (const std::string& line : Lines) {
+        std::string spec = line;
+        if (!spec.empty() && (spec[0] == '|' || spec[0] == '>')) spec.erase(0, 1);
+        const std::string folder = DirectoryPart(spec);
+        // A folder mask is the walk's to resolve.
+        if (folder.empty() || IsWildcard(folder)) continue;
+        if (!IsFolder(folder)) return folder;
+    }
+    return std::string();
 }
 
 std::vector<std::string> ExpandSpecs(const std::vector<std::string>& Specs,

@@ -31,6 +31,9 @@ TOptions ParseOptions(const std::vector<std::string>& Args);
 std::vector<std::string> ExpandSpecs(const std::vector<std::string>& Specs,
                                      const std::string& Root);
 
+// The first folder named by Lines (FilesList lines) that does not exist, or "".
+std::string MissingFolder(const std::vector<std::string>& Lines);
+
 // Path made absolute against the current folder (lexically; links are not resolved).
 std::string AbsolutePath(const std::string& Path);
 

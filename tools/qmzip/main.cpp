@@ -1,8 +1,13 @@
 // qmzip: the archive writer from a shell.
 //
-// SIGINT and SIGTERM only set a flag; the writer's message-processing hook, which it calls
-// after every block of output, turns the flag into RequestCancel, so the writer's own
+// SIGINT, SIGTERM and SIGHUP only set a flag; the writer's message-processing hook, which it
+// calls after every block of output, turns the flag into RequestCancel, so the writer's own
 // cancellation runs and cleans up (no partial archive, an updated archive left unchanged).
+// A run that ends any other way (SIGKILL, a crash) leaves at most a temporary file beside the
+// archive: the archive itself is only ever renamed into place complete.
+//
+// Nothing is left out in silence: every file or folder that could not be read, and every file
+// that changed while it was read, gets a line on standard error and exit status 2.
 #include <signal.h>
 #include <unistd.h>
 
@@ -18,6 +23,7 @@
 #include "platform/Exception.h"
 #include "platform/UiHooks.h"
 #include "zip/StoredPath.h"
+#include "zip/ZipErrors.h"
 #include "zip/ZipWriter.h"
 
 namespace {
@@ -35,6 +41,7 @@ void InstallSignalHandlers() {
     sa.sa_flags = 0;  // no SA_RESTART needed: the writer never blocks on a terminal
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
 }
 
 // The console hooks, plus the cancel request of a pending signal.
@@ -55,6 +62,14 @@ std::string Printable(const char* Message) {
     for (char& c : text)
         if (c == '\r') c = '\n';
     return text;
+}
+
+// An archive that cannot be read: the message says what is wrong, the name says with what.
+int ReaderError(qm::qmzip::TProgress& Progress, const std::string& Archive,
+                const std::exception& Error) {
+    Progress.Finish();
+    std::fprintf(stderr, "qmzip: %s: %s\n", Archive.c_str(), Printable(Error.what()).c_str());
+    return Interrupted ? 130 : 1;
 }
 
 qm::TZipAction ActionOf(const std::string& Name) {
@@ -88,8 +103,50 @@ int Run(const qm::qmzip::TOptions& Options) {
     }
     for (const auto& m : Options.Excludes) writer.ExcludeList().push_back(m);
     for (const auto& m : Options.NoCompress) writer.NoCompressList().push_back(m);
-    for (const auto& line : qmzip::ExpandSpecs(Options.Specs, root))
-        writer.FilesList().push_back(line);
+    const std::vector<std::string> lines = qmzip::ExpandSpecs(Options.Specs, root);
+    const std::string missing = qmzip::MissingFolder(lines);
+    if (!missing.empty()) {
+        std::fprintf(stderr, "qmzip: no such folder: %s\n", missing.c_str());
+        return 1;
+    }
+    for (const auto& line : lines) writer.FilesList().push_back(line);
+
+    int leftOut = 0;  // files and folders that could not be read, or changed while read
+    bool nothingToDo = false;
+    bool replacing = false;
+    std::string lastUnreadable;
+    writer.OnFilesFound = [&](auto&&, int NumFiles, bool& Abandon) {
+        Abandon = NumFiles == 0;
+        nothingToDo = Abandon;
+    };
+    writer.OnSkippingFile = [&](TZipWriter& Sender, TSkipReason Reason, const std::string& FName,
+                                int, bool&) {
+        if (Reason != srFileOpenError) return;  // a name stored twice loses nothing
+        ++leftOut;
+        lastUnreadable = FName;
+        std::fprintf(stderr, "qmzip: skipped (cannot be read): %s: %s\n", FName.c_str(),
+                     Sender.SkippingReason().c_str());
+    };
+    writer.OnNoSuchFile = [&](auto&&, const std::string& FName) {
+        ++leftOut;
+        std::fprintf(stderr, "qmzip: no such file: %s\n", FName.c_str());
+    };
+    writer.OnFileChanged = [&](auto&&, const std::string& FName) {
+        ++leftOut;
+        std::fprintf(stderr, "qmzip: changed while read: %s\n", FName.c_str());
+    };
+    writer.OnUpdate = [&](auto&&, TUpdateAction Action, int) {
+        if (Action == uaReplacing) {
+            replacing = true;
+            lastUnreadable.clear();
+            return;
+        }
+        // Keeping right after replacing: the newer file was not stored.
+        if (replacing && !lastUnreadable.empty())
+            std::fprintf(stderr, "qmzip: the archive keeps its older copy of: %s\n",
+                         lastUnreadable.c_str());
+        replacing = false;
+    };
 
     qmzip::TProgress progress(!Options.Quiet && ::isatty(STDERR_FILENO));
     writer.OnStartZip = [&](auto&&, const std::string& FName, auto&&, bool&) {
@@ -102,12 +159,22 @@ int Run(const qm::qmzip::TOptions& Options) {
     try {
         int count = writer.ZipFiles();
         progress.Finish();
+        if (nothingToDo) {
+            std::fprintf(stderr, "qmzip: nothing to back up\n");
+            return 1;
+        }
         std::printf("%d file%s added\n", count, count == 1 ? "" : "s");
-        return 0;
+        return leftOut > 0 ? 2 : 0;
     } catch (const EUserCanceled& e) {
         progress.Finish();
         std::fprintf(stderr, "qmzip: %s\n", Printable(e.what()).c_str());
         return Interrupted ? 130 : 1;
+    } catch (const EBadZipFile& e) {
+        return ReaderError(progress, Options.Archive, e);
+    } catch (const EIncompleteZip& e) {
+        return ReaderError(progress, Options.Archive, e);
+    } catch (const ENotAZipFile& e) {
+        return ReaderError(progress, Options.Archive, e);
     } catch (const std::exception& e) {
         progress.Finish();
         std::fprintf(stderr, "qmzip: %s\n", Printable(e.what()).c_str());

@@ -44,6 +44,43 @@ bool IsAscii(const std::string& Text) {
     return true;
 }
 
+bool IsValidUtf8(const std::string& Text) {
+    const size_t n = Text.size();
+    size_t i = 0;
+    while (i < n) {
+        const auto b = static_cast<unsigned char>(Text[i]);
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t more = 0;
+        uint32_t cp = 0;
+        if (b >= 0xC2 && b <= 0xDF) {
+            more = 1;
+            cp = b & 0x1Fu;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            more = 2;
+            cp = b & 0x0Fu;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            more = 3;
+            cp = b & 0x07u;
+        } else {
+            return false;  // a continuation byte first, an overlong lead, or beyond U+10FFFF
+        }
+        if (n - i <= more) return false;
+        for (size_t k = 1; k <= more; ++k) {
+            const auto c = static_cast<unsigned char>(Text[i + k]);
+            if ((c & 0xC0) != 0x80) return false;
+            cp = cp << 6 | (c & 0x3Fu);
+        }
+        if ((more == 2 && cp < 0x800) || (more == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+            (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += more + 1;
+    }
+    return true;
+}
+
 std::string Cp437ToUtf8(const std::string& Bytes) {
     std::string out;
     out.reserve(Bytes.size() * 2);

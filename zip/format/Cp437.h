@@ -8,6 +8,9 @@ namespace qm {
 
 // True when every byte of Text is below 0x80.
 bool IsAscii(const std::string& Text);
+// True when Text is well-formed UTF-8: shortest forms only, no surrogates, nothing above
+// U+10FFFF. Linux names may hold any bytes; only well-formed ones may carry bit 11.
+bool IsValidUtf8(const std::string& Text);
 
 // Decodes Bytes from code page 437 to UTF-8. Bytes below 0x80 stay as they are.
 std::string Cp437ToUtf8(const std::string& Bytes);

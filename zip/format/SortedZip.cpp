@@ -46,9 +46,7 @@ TSortedZip::~TSortedZip() {
 }
 
 void TSortedZip::SetCapacity(int NewCapacity) {
-    if (NewCapacity < Count() || NewCapacity >= 65535)
-        RaiseListError("List capacity out of bounds (%d)", NewCapacity);
-    FItems.reserve(static_cast<size_t>(NewCapacity));
+    if (NewCapacity < Count()) RaiseListError("List capacity out of bounds (%d)", NewCapacity);
     FCapacity = NewCapacity;
 }
 
@@ -57,9 +55,97 @@ void TSortedZip::Grow() {
     SetCapacity(FCapacity + delta);
 }
 
-TZipHeaderInfo* TSortedZip::Items(int Index) const {
+void TSortedZip::Update(uint32_t Node) {
+    TNode& n = FNodes[Node];
+    n.Size = 1 + FNodes[n.Left].Size + FNodes[n.Right].Size;
+}
+
+uint32_t TSortedZip::NewNode(TZipHeaderInfo* Entry) {
+    // xorshift: the tree's shape depends only on the order of the calls, never on addresses.
+    FSeed ^= FSeed << 13;
+    FSeed ^= FSeed >> 17;
+    FSeed ^= FSeed << 5;
+    uint32_t node;
+    if (!FFree.empty()) {
+        node = FFree.back();
+        FFree.pop_back();
+    } else {
+        node = static_cast<uint32_t>(FNodes.size());
+        FNodes.emplace_back();
+    }
+    FNodes[node] = TNode{Entry, 0, 0, 1, FSeed};
+    return node;
+}
+
+void TSortedZip::Split(uint32_t Node, uint32_t Count, uint32_t& Left, uint32_t& Right) {
+    if (Node == 0) {
+        Left = Right = 0;
+        return;
+    }
+    const uint32_t leftSize = SizeOf(FNodes[Node].Left);
+    if (Count <= leftSize) {
+        uint32_t l = 0;
+        Split(FNodes[Node].Left, Count, Left, l);
+        FNodes[Node].Left = l;
+        Right = Node;
+    } else {
+        uint32_t r = 0;
+        Split(FNodes[Node].Right, Count - leftSize - 1, r, Right);
+        FNodes[Node].Right = r;
+        Left = Node;
+    }
+    Update(Node);
+}
+
+uint32_t TSortedZip::Merge(uint32_t Left, uint32_t Right) {
+    if (Left == 0) return Right;
+    if (Right == 0) return Left;
+    if (FNodes[Left].Priority > FNodes[Right].Priority) {
+        FNodes[Left].Right = Merge(FNodes[Left].Right, Right);
+        Update(Left);
+        return Left;
+    }
+    FNodes[Right].Left = Merge(Left, FNodes[Right].Left);
+    Update(Right);
+    return Right;
+}
+
+uint32_t TSortedZip::NodeAt(int Index) const {
     if (Index < 0 || Index >= Count()) RaiseListError("List index out of bounds (%d)", Index);
-    return FItems[static_cast<size_t>(Index)];
+    uint32_t node = FRoot;
+    auto rest = static_cast<uint32_t>(Index);
+    for (;;) {
+        const uint32_t leftSize = SizeOf(FNodes[node].Left);
+        if (rest < leftSize) {
+            node = FNodes[node].Left;
+        } else if (rest == leftSize) {
+            return node;
+        } else {
+            rest -= leftSize + 1;
+            node = FNodes[node].Right;
+        }
+    }
+}
+
+template <typename F>
+void TSortedZip::ForEach(F Visit) const {
+    // In order without recursion: the tree may be deep in the worst case.
+    std::vector<uint32_t> stack;
+    uint32_t node = FRoot;
+    while (node != 0 || !stack.empty()) {
+        while (node != 0) {
+            stack.push_back(node);
+            node = FNodes[node].Left;
+        }
+        node = stack.back();
+        stack.pop_back();
+        Visit(FNodes[node].Item);
+        node = FNodes[node].Right;
+    }
+}
+
+TZipHeaderInfo* TSortedZip::Items(int Index) const {
+    return FNodes[NodeAt(Index)].Item;
 }
 
 void TSortedZip::Put(int, TZipHeaderInfo*) {
@@ -86,27 +172,29 @@ int TSortedZip::Add(std::unique_ptr<TZipHeaderInfo> Entry) {
 void TSortedZip::Insert(int Index, TZipHeaderInfo* Entry) {
     if (Index < 0 || Index > Count()) RaiseListError("List index out of bounds (%d)", Index);
     if (Count() == FCapacity) Grow();
-    FItems.insert(FItems.begin() + Index, Entry);
+    uint32_t left = 0, right = 0;
+    Split(FRoot, static_cast<uint32_t>(Index), left, right);
+    FRoot = Merge(Merge(left, NewNode(Entry)), right);
 }
 
 bool TSortedZip::Find(const TZipHeaderInfo& Key, int& Index) const {
+    // The first position whose entry does not go before Key; found when an entry equal to Key
+    // was met on the way (under the accept policy, the first of the equal ones is there).
     bool found = false;
-    int lo = 0;
-    int hi = Count() - 1;
-    while (lo <= hi) {
-        const int mid = lo + (hi - lo) / 2;
-        const int c = Compare(KeyOf(*FItems[static_cast<size_t>(mid)]), Key);
+    uint32_t before = 0;
+    uint32_t node = FRoot;
+    while (node != 0) {
+        const TNode& n = FNodes[node];
+        const int c = Compare(KeyOf(*n.Item), Key);
         if (c < 0) {
-            lo = mid + 1;
+            before += SizeOf(n.Left) + 1;
+            node = n.Right;
         } else {
-            hi = mid - 1;
-            if (c == 0) {
-                found = true;
-                if (Duplicates != dupAccept) lo = mid;
-            }
+            if (c == 0) found = true;
+            node = n.Left;
         }
     }
-    Index = lo;
+    Index = static_cast<int>(before);
     return found;
 }
 
@@ -121,16 +209,24 @@ void TSortedZip::Delete(int Index) {
 }
 
 TZipHeaderInfo* TSortedZip::Extract(int Index) {
-    TZipHeaderInfo* entry = Items(Index);
-    FItems.erase(FItems.begin() + Index);
+    NodeAt(Index);  // raises for an index outside the list
+    uint32_t left = 0, rest = 0, middle = 0, right = 0;
+    Split(FRoot, static_cast<uint32_t>(Index), left, rest);
+    Split(rest, 1, middle, right);
+    TZipHeaderInfo* entry = FNodes[middle].Item;
+    FNodes[middle] = TNode{};
+    FFree.push_back(middle);
+    FRoot = Merge(left, right);
     return entry;
 }
 
 void TSortedZip::Clear() {
-    if (OwnsObjects)
-        for (TZipHeaderInfo* entry : FItems) delete entry;
-    FItems.clear();
-    FItems.shrink_to_fit();
+    if (OwnsObjects) ForEach([](TZipHeaderInfo* Entry) { delete Entry; });
+    FNodes.assign(1, TNode{});
+    FNodes.shrink_to_fit();
+    FFree.clear();
+    FFree.shrink_to_fit();
+    FRoot = 0;
     FCapacity = 0;
 }
 
@@ -171,7 +267,7 @@ void TSortedZip::SaveToStream(TStream& Stream) const {
         static_cast<unsigned char>(count), static_cast<unsigned char>(count >> 8),
         static_cast<unsigned char>(count >> 16), static_cast<unsigned char>(count >> 24)};
     Stream.WriteBuffer(header, 4);
-    for (TZipHeaderInfo* entry : FItems) {
+    ForEach([&](const TZipHeaderInfo* entry) {
         // The save updates the written lengths; a copy keeps the listed entry as it is.
         TZipHeaderInfo copy;
         copy.Assign(*entry);
@@ -180,7 +276,7 @@ void TSortedZip::SaveToStream(TStream& Stream) const {
                                  static_cast<unsigned char>(entry->LocalExtraLength >> 8),
                                  static_cast<unsigned char>(entry->Zip64Local ? 1 : 0)};
         Stream.WriteBuffer(tail, 3);
-    }
+    });
 }
 
 void TSortedZip::LoadFromStream(TStream& Stream) {

@@ -2,9 +2,14 @@
 //
 // The list keeps its entries ordered by Compare under its SortMode and finds them by binary
 // search. It may own its entries (the directory in archive order does) or only refer to them
-// (a sorted view of that directory). The item storage grows like this: by 4 slots while the
-// capacity is at most 4, by 8 while it is at most 8, by 16 beyond; a capacity of 65,535 or
-// more is refused, so a list holds at most 65,520 entries.
+// (a sorted view of that directory). The reported capacity grows like this: by 4 slots while it
+// is at most 4, by 8 while it is at most 8, by 16 beyond. There is no upper limit: a back-up
+// may hold millions of files.
+//
+// The entries sit in a balanced tree ordered by position (a treap that counts the entries
+// below each node), so that adding, finding, removing and indexing each cost O(log n): a
+// directory of a million entries is built without ever moving the entries that follow an
+// insertion point.
 //
 // Errors are EListError: an index outside the list ("List index out of bounds (%d)"), a
 // refused capacity ("List capacity out of bounds (%d)"), a duplicate under the error policy
@@ -38,8 +43,6 @@ enum TDuplicates : uint8_t {
     dupError = 2,   // EListError "Duplicate Object index"
 };
 
-inline constexpr int kMaxListCapacity = 65520;
-
 class TSortedZip {
   public:
     // An empty list with the given policy and SortMode ByNone.
@@ -49,9 +52,9 @@ class TSortedZip {
     TSortedZip(const TSortedZip&) = delete;
     TSortedZip& operator=(const TSortedZip&) = delete;
 
-    int Count() const { return static_cast<int>(FItems.size()); }
+    int Count() const { return static_cast<int>(SizeOf(FRoot)); }
     int Capacity() const { return FCapacity; }
-    // Grows or shrinks the storage; EListError for less than Count or 65,535 and more.
+    // Sets the reported capacity; EListError for less than Count.
     void SetCapacity(int NewCapacity);
 
     // The entry at Index; EListError outside 0..Count-1.
@@ -99,9 +102,31 @@ class TSortedZip {
     bool OwnsObjects;
 
   private:
-    void Grow();
+    // Node 0 stands for "none"; its Size is 0.
+    struct TNode {
+        TZipHeaderInfo* Item = nullptr;
+        uint32_t Left = 0;
+        uint32_t Right = 0;
+        uint32_t Size = 0;
+        uint32_t Priority = 0;
+    };
 
-    std::vector<TZipHeaderInfo*> FItems;
+    void Grow();
+    uint32_t SizeOf(uint32_t Node) const { return FNodes[Node].Size; }
+    void Update(uint32_t Node);
+    uint32_t NewNode(TZipHeaderInfo* Entry);
+    // Splits the tree Node into its first Count entries (Left) and the rest (Right).
+    void Split(uint32_t Node, uint32_t Count, uint32_t& Left, uint32_t& Right);
+    uint32_t Merge(uint32_t Left, uint32_t Right);
+    uint32_t NodeAt(int Index) const;
+    // Calls Visit with every entry in list order.
+    template <typename F>
+    void ForEach(F Visit) const;
+
+    std::vector<TNode> FNodes{1};
+    std::vector<uint32_t> FFree;  // nodes of removed entries, for reuse
+    uint32_t FRoot = 0;
+    uint32_t FSeed = 0x9E3779B9u;
     int FCapacity = 0;
 };
 

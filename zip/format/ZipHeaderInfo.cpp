@@ -22,9 +22,13 @@ using detail::Saturate32;
 
 namespace {
 
-// The flags as written: bit 11 announces a name that is not plain ASCII.
+// The flags as written: bit 11 announces a name that is not plain ASCII. A name that is not
+// well-formed UTF-8 is stored as its bytes without it: flagged, strict readers would refuse the
+// whole archive.
 uint16_t WrittenFlags(uint16_t Flags, const std::string& Name) {
-    return IsAscii(Name) ? Flags : static_cast<uint16_t>(Flags | kFlagUtf8Name);
+    if (IsAscii(Name)) return Flags;
+    if (!IsValidUtf8(Name)) return static_cast<uint16_t>(Flags & ~kFlagUtf8Name);
+    return static_cast<uint16_t>(Flags | kFlagUtf8Name);
 }
 
 bool ReadString(TStream& Stream, std::string& Out, uint16_t Count) {
@@ -151,8 +155,9 @@ void TZipHeaderInfo::Assign(const TZipHeaderInfo& Source) {
     SetFileName(Source.FFileName);
     SetDirectory(Source.FDirectory);
     FileNameLength = Source.FileNameLength;
-    FCp437Name = Source.FCp437Name;
-    if (Source.CommentLength != 0 && Source.FComment) FComment = Source.FComment;
+    FCp437Name = Source.FCp437Name ? std::make_unique<std::string>(*Source.FCp437Name) : nullptr;
+    if (Source.CommentLength != 0 && Source.FComment)
+        FComment = std::make_unique<std::string>(*Source.FComment);
 }
 
 void TZipHeaderInfo::SetFileName(const std::string& Value) {
@@ -194,7 +199,7 @@ void TZipHeaderInfo::SetFileComment(const std::string& Text) {
         CommentLength = 0;
         return;
     }
-    FComment = Text.substr(0, kMax16);
+    FComment = std::make_unique<std::string>(Text.substr(0, kMax16));
     CommentLength = static_cast<uint16_t>(FComment->size());
 }
 
@@ -270,7 +275,7 @@ uint16_t TZipHeaderInfo::NameFlags(const std::string& Name) const {
 
 void TZipHeaderInfo::KeepCp437Name(const std::string& Raw, uint16_t RawFlags) {
     if ((RawFlags & kFlagUtf8Name) != 0 || IsAscii(Raw)) return;
-    FCp437Name = Raw;
+    FCp437Name = std::make_unique<std::string>(Raw);
     // The length is that of the bytes the records hold, so that the size functions and the
     // written records agree.
     FileNameLength = Saturate16(Raw.size());

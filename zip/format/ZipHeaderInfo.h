@@ -33,6 +33,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -107,6 +108,8 @@ class TZipHeaderInfo {
     void SetDirectory(const std::string& Value);
     // Directory + FileName: the stored name.
     std::string StoredName() const { return FDirectory + FFileName; }
+    // The stored name as the records hold it: the bytes read for a code page 437 name.
+    std::string StoredNameBytes() const { return NameBytes(StoredName()); }
     // Splits a stored name at its last "/" into Directory (up to and including it) and FileName.
     void SetStoredName(const std::string& Name);
 
@@ -114,7 +117,7 @@ class TZipHeaderInfo {
     // not load it). SetFileComment stores a copy of Text (none for an empty text) and sets
     // CommentLength to its length (at most 65,535; a longer text is cut).
     bool HasComment() const { return CommentLength != 0; }
-    bool HasCommentText() const { return FComment.has_value(); }
+    bool HasCommentText() const { return FComment != nullptr; }
     // The comment text, empty when none is present.
     const std::string& Comment() const;
     void SetFileComment(const std::string& Text);
@@ -191,10 +194,11 @@ class TZipHeaderInfo {
   private:
     std::string FFileName;
     std::string FDirectory;
-    std::optional<std::string> FComment;
+    // Held by pointer: most entries have neither, and a back-up may hold millions of entries.
+    std::unique_ptr<std::string> FComment;
     // The name bytes as read when they were decoded from code page 437: written back as they
     // were (without bit 11) while the name is unchanged, so that a copied entry keeps its name.
-    std::optional<std::string> FCp437Name;
+    std::unique_ptr<std::string> FCp437Name;
 
     // The bytes to store for Name and the flags that go with them.
     std::string NameBytes(const std::string& Name) const;

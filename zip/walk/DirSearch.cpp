@@ -19,8 +19,9 @@ bool IsSubFolder(const TSearchRec& R) {
 
 }  // namespace
 
-TDirSearch::TDirSearch(const std::string& StartDir, const std::string& FileMask, bool Recurse)
-    : FFileMask(FileMask), FRecurse(Recurse) {
+TDirSearch::TDirSearch(const std::string& StartDir, const std::string& FileMask, bool Recurse,
+                       TUnlistedFolder OnUnlisted)
+    : FFileMask(FileMask), FRecurse(Recurse), FOnUnlisted(std::move(OnUnlisted)) {
     std::string dir = StartDir;
     if (dir.empty() || dir.back() != '/') dir += '/';
     if (IsWildcard(dir)) {
@@ -60,7 +61,11 @@ TSearchData& TDirSearch::Open(int Level, const std::string& Path, const std::str
     if (static_cast<size_t>(Level) >= FLevels.size())
         FLevels.resize(static_cast<size_t>(Level) + 1);
     FLevels[static_cast<size_t>(Level)] = std::make_unique<TSearchData>(Path, Mask);
-    return *FLevels[static_cast<size_t>(Level)];
+    TSearchData& data = *FLevels[static_cast<size_t>(Level)];
+    // An empty folder is no failure; anything else means its content is out of reach.
+    if (data.FindFirstFailed && data.Status != feNoMoreFiles && FOnUnlisted)
+        FOnUnlisted(data.Path, data.Status);
+    return data;
 }
 
 bool TDirSearch::NextFile(TSearchRec& SearchRec, std::string& FileName) {

@@ -14,6 +14,7 @@
 // "a*/") is taken from the current folder: the fixed part is "./".
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,9 +24,16 @@
 
 namespace qm {
 
+// A folder the walk could not list (its path, ending in "/", and the system's error number).
+// Nothing in it is returned, so a back-up must tell its user about it.
+using TUnlistedFolder = std::function<void(const std::string& Folder, int Error)>;
+
 class TDirSearch {
   public:
-    TDirSearch(const std::string& StartDir, const std::string& FileMask, bool Recurse);
+    // OnUnlisted, when given, hears of every folder the walk tried to list and could not: the
+    // start folder (before the first NextFile) and every folder it enters.
+    TDirSearch(const std::string& StartDir, const std::string& FileMask, bool Recurse,
+               TUnlistedFolder OnUnlisted = {});
     // Releases every level still open (a walk may be abandoned at any point).
     ~TDirSearch();
     TDirSearch(const TDirSearch&) = delete;
@@ -56,6 +64,7 @@ class TDirSearch {
     std::vector<std::string> FDirMasks;
     int FWildIndex = -1;
     std::string FBaseDir;
+    TUnlistedFolder FOnUnlisted;
 };
 
 }  // namespace qm

@@ -174,7 +174,7 @@ TEST(TSortedZip, ByNoneIsThePhysicalOrder) {
     EXPECT_THROW(l.Add(p.Make("a2", 500)), EListError) << "same volume and offset";
 }
 
-TEST(TSortedZip, CapacityGrowsBy4Then8Then16UpTo65520) {
+TEST(TSortedZip, CapacityGrowsBy4Then8Then16WithoutUpperLimit) {
     TSortedZip l(dupError);
     std::vector<int> seen;
     for (int i = 0; i < 40; ++i) {
@@ -184,27 +184,40 @@ TEST(TSortedZip, CapacityGrowsBy4Then8Then16UpTo65520) {
         if (seen.empty() || seen.back() != l.Capacity()) seen.push_back(l.Capacity());
     }
     EXPECT_EQ(seen, (std::vector<int>{4, 8, 16, 32, 48}));
-    EXPECT_THROW(l.SetCapacity(65535), EListError);
-    EXPECT_NO_THROW(l.SetCapacity(65534));
+    EXPECT_NO_THROW(l.SetCapacity(1 << 20));
+    EXPECT_THROW(l.SetCapacity(39), EListError) << "below the count";
 }
 
-TEST(TSortedZip, HoldsAtMost65520Entries) {
+// The old 16-bit limit (65,520 entries) is gone: a back-up may hold any number of files, and
+// entries inserted anywhere keep the order with the views staying consistent.
+TEST(TSortedZip, HoldsMoreThan65535EntriesInOrderWhereverTheyAreInserted) {
+    constexpr int kCount = 70000;
     TSortedZip l(dupError);
-    for (int i = 0; i < kMaxListCapacity; ++i) {
+    TSortedZip byName(dupAccept, false);
+    byName.SortMode = ByName;
+    // A stride that visits every offset once, in an order far from sorted.
+    for (int k = 0; k < kCount; ++k) {
+        const int offset = static_cast<int>((static_cast<int64_t>(k) * 48271) % kCount);
         auto e = std::make_unique<TZipHeaderInfo>();
-        e->RelativeOffset = i;
-        ASSERT_EQ(l.Add(std::move(e)), i);
+        e->RelativeOffset = offset;
+        e->SetFileName("f" + std::to_string(kCount - offset));
+        TZipHeaderInfo* raw = e.get();
+        ASSERT_GE(l.Add(std::move(e)), 0);
+        byName.Add(raw);
     }
-    EXPECT_EQ(l.Count(), 65520);
-    auto extra = std::make_unique<TZipHeaderInfo>();
-    extra->RelativeOffset = 70000;
-    try {
-        l.Add(std::move(extra));
-        FAIL() << "the 65,521st entry must be refused";
-    } catch (const EListError& e) {
-        EXPECT_STREQ(e.what(), "List capacity out of bounds (65536)");
-    }
-    EXPECT_EQ(l.Count(), 65520);
+    ASSERT_EQ(l.Count(), kCount);
+    for (int i = 0; i < kCount; i += 997) EXPECT_EQ(l.Items(i)->RelativeOffset, i);
+    EXPECT_EQ(l.Items(kCount - 1)->RelativeOffset, kCount - 1);
+    for (int i = 1; i < kCount; i += 1009)
+        EXPECT_LT(byName.Compare(*byName.Items(i - 1), *byName.Items(i)), 0);
+    TZipHeaderInfo key;
+    key.RelativeOffset = 65536;
+    EXPECT_EQ(l.IndexOf(key), 65536);
+    // Removing from the middle keeps indexes dense.
+    l.Delete(100);
+    EXPECT_EQ(l.Count(), kCount - 1);
+    EXPECT_EQ(l.Items(100)->RelativeOffset, 101);
+    EXPECT_EQ(l.IndexOf(key), 65535);
 }
 
 TEST(TSortedZip, IndexAndPutErrors) {
