@@ -192,9 +192,12 @@ TEST(Qmzip, SignalsCancelCleanly) {
     // Sparse: takes no room, but every byte is read and compressed.
     ASSERT_EQ(::truncate(dir.File("src/big.bin").c_str(), int64_t{3} << 30), 0);
     const std::string archive = dir / "big.zip";
-    TEnd end = InterruptedRun({"-q", archive, big}, temp, SIGINT, [&] { return Exists(archive); });
+    // A new archive is written under a temporary name beside its final one.
+    TEnd end = InterruptedRun({"-q", archive, big}, temp, SIGINT,
+                              [&] { return !test::FilesWithPrefix(dir.Path(), "XQZ").empty(); });
     EXPECT_TRUE(end.Exited && end.Status == 130) << end;
     EXPECT_FALSE(Exists(archive));
+    EXPECT_TRUE(test::FilesWithPrefix(dir.Path(), "XQZ").empty());
 
     dir.File("small.txt", "small\n");
     ASSERT_EQ(Qmzip("-q " + ShellQuote(archive) + " " + ShellQuote(dir / "small.txt")).Status, 0);
