@@ -180,16 +180,17 @@ class TZipHeaderInfo {
     uint16_t CentralExtraLength;  // as read from the central record; 0 for new entries
     uint16_t LocalExtraLength;    // as read from the local record; 0 for new entries
     uint16_t CommentLength;
-    uint32_t DiskNumberStart;
+    // (Fields are ordered so that none needs padding: a back-up may hold millions of entries.)
     uint16_t InternalAttributes;
+    uint32_t DiskNumberStart;
     uint32_t ExternalAttributes;
+    bool Zip64Local;  // the local header carries (or is to carry) a Zip64 block
+    uint8_t UserFlag;
+    uint8_t SkipState;         // 2: leave the entry out of a rewritten archive
+    uint8_t DeleteMark;        // non-zero: marked for deletion
     int64_t RelativeOffset;    // offset of the local header in its volume
     uint64_t CentralOffset;    // where the central record was read (0 when it was not)
     std::string CentralExtra;  // the central extra field's blocks other than Zip64, verbatim
-    bool Zip64Local;           // the local header carries (or is to carry) a Zip64 block
-    uint8_t UserFlag;
-    uint8_t SkipState;   // 2: leave the entry out of a rewritten archive
-    uint8_t DeleteMark;  // non-zero: marked for deletion
 
   private:
     std::string FFileName;
