@@ -194,7 +194,10 @@ void TFormMain::ShowRunState(bool Now) {
 
 void TFormMain::ZipWriter1SkippingFile(TSkipReason Reason, const std::string& FName) {
     // A stored name met twice (two masks that take the same file) is no loss.
-    if (Reason == srFileOpenError) FSkippedFiles.push_back({FName, ReasonFileCannotBeRead(FName)});
+    if (Reason != srFileOpenError) return;
+    // The writer knows why (also for a folder it could not list); asking again is the fallback.
+    const std::string& why = ZipWriter1.SkippingReason();
+    FSkippedFiles.push_back({FName, why.empty() ? ReasonFileCannotBeRead(FName) : why});
 }
 
 void TFormMain::ZipWriter1ZipComplete(int FileCount) {
