@@ -74,6 +74,7 @@ void TZipWriter::Assign(const TZipWriter& Source) {
     FExcludeList = Source.FExcludeList;
     FNoCompressList = Source.FNoCompressList;
     FAddDirEntriesOnRecurse = Source.FAddDirEntriesOnRecurse;
+    FThreads = Source.FThreads;
     OnStartZip = Source.OnStartZip;
     OnStartZipInfo = Source.OnStartZipInfo;
     OnEndZip = Source.OnEndZip;
@@ -156,6 +157,7 @@ int TZipWriter::RunOperation() {
     }
     if (VolumesOn()) run.TotalBytes *= 2;
 
+    StartCompressAhead();
     for (const std::string& line : run.Lines) {
         auto header = std::make_unique<TZipHeaderInfo>();
         if (ZipOneFile(line, *header)) RecordEntry(std::move(header), line, true);

@@ -271,6 +271,7 @@ void TZipWriter::StampFolder(const std::string& Name, TZipHeaderInfo& Header) {
 // Opens the file for reading (OnSkippingFile may ask for more attempts) and takes its
 // attributes, time and size at opening into Header. False when the file is gone or refused.
 bool TZipWriter::OpenSource(const std::string& Name, TZipHeaderInfo& Header) {
+    if (TakeCompressedAhead(Name, Header)) return true;
     const uint32_t attributes = FileGetAttr(Name);
     if (attributes == faInvalid) return false;  // vanished since the expansion
     Header.ExternalAttributes = attributes;
@@ -337,11 +338,21 @@ void TZipWriter::WriteLocalPlaceholder(TZipHeaderInfo& Header, bool Folder) {
 void TZipWriter::WriteData(TZipHeaderInfo& Header) {
     if (VolumesOn()) OpenStaging();
     FRun->Crc = 0xFFFFFFFFu;
-    if (FPackLevel <= 0 || IsNoCompress(Header.FileName())) {
+    const bool store = FPackLevel <= 0 || IsNoCompress(Header.FileName());
+    // OnStartZip renamed a file that a worker deflated to one that is stored: read it again.
+    if (store && FRun->Ready) {
+        const std::string name = FRun->Ready->Name;
+        FRun->Ready.reset();
+        FRun->Source =
+            std::make_unique<TBufferedFileStream>(name, fmOpenRead | fmShareDenyWrite, false);
+    }
+    if (store) {
         StoreFile();
         Header.CompressedSize = static_cast<uint64_t>(FRun->FileBytesTaken);
         Header.Method = 0;
         Header.InternalAttributes = 0;
+    } else if (FRun->Ready) {
+        WriteCompressedAhead(Header);
     } else {
         TDeflateEntryBits bits;
         bits.Flags = Header.Flags;
@@ -391,6 +402,13 @@ void TZipWriter::StoreFile() {
 uint32_t TZipWriter::ReadInput(uint8_t* Buffer, uint16_t Count) {
     int32_t n = FRun->Source->Read(Buffer, Count);
     if (n <= 0) return 0;
+    NoteBytesRead(static_cast<uint32_t>(n));
+    FRun->Crc = Crc32Update(FRun->Crc, Buffer, static_cast<size_t>(n));
+    return static_cast<uint32_t>(n);
+}
+
+void TZipWriter::NoteBytesRead(uint32_t N) {
+    const int64_t n = N;
     FRun->FileBytesTaken += n;
     if (OnFilePercentDone) {
         FRun->FileBytesRead += n;
@@ -403,8 +421,6 @@ uint32_t TZipWriter::ReadInput(uint8_t* Buffer, uint16_t Count) {
         FRun->BytesDone += n;
         OnTotalPercentDone(*this, PercentOf(FRun->TotalBytes, FRun->BytesDone));
     }
-    FRun->Crc = Crc32Update(FRun->Crc, Buffer, static_cast<size_t>(n));
-    return static_cast<uint32_t>(n);
 }
 
 void TZipWriter::WriteOutput(const uint8_t* Buffer, uint32_t Count) {

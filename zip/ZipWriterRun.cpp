@@ -52,6 +52,7 @@ TZipWriter::TRun::~TRun() {
 }
 
 void TZipWriter::TRun::Release() noexcept {
+    StopCompressAhead();
     CloseSource();
     DropStaging();
     AbandonOutput();
@@ -78,6 +79,7 @@ void TZipWriter::TRun::StartFile(TZipHeaderInfo& Header) {
 }
 
 void TZipWriter::TRun::EndFile() noexcept {
+    Ready.reset();
     CloseSource();
     DropStaging();
     CurrentHeader = nullptr;

@@ -1,0 +1,219 @@
+#include "zip/CompressAhead.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/DosDateTime.h"
+#include "platform/FileAttributes.h"
+#include "platform/FileStream.h"
+#include "zip/BufferedFileStream.h"
+#include "zip/checksum/Crc32.h"
+
+namespace qm {
+
+namespace {
+
+// Raised inside a worker's compression to abandon it: the pipeline stops, or the record outgrew
+// the charge it was admitted with.
+struct TAbandon {};
+
+// A worker's side of the compressor: reads as the writer reads, and keeps what the writer would
+// have written, with the order of both.
+class TRecordingIO : public TDeflateIO {
+  public:
+    TRecordingIO(TBufferedFileStream& Source, TCompressedFile& File, const uint8_t* WindowTail,
+                 size_t Charge, const std::atomic<bool>& Stopping)
+        : FSource(Source), FFile(File), FTail(WindowTail), FCharge(Charge), FStopping(Stopping) {}
+
+    uint32_t ReadInput(uint8_t* Buffer, uint16_t Count) override {
+        if (FStopping.load(std::memory_order_relaxed)) throw TAbandon();
+        const int32_t n = FSource.Read(Buffer, Count);
+        if (n <= 0) return 0;
+        FFile.BytesRead += n;
+        FFile.Crc = Crc32Update(FFile.Crc, Buffer, static_cast<size_t>(n));
+        const auto tail = reinterpret_cast<uintptr_t>(FTail);
+        const auto from = reinterpret_cast<uintptr_t>(Buffer);
+        if (tail >= from && tail < from + static_cast<uintptr_t>(n)) FFile.SetsWindowTail = true;
+        Record(static_cast<uint32_t>(n));
+        return static_cast<uint32_t>(n);
+    }
+
+    void WriteOutput(const uint8_t* Buffer, uint32_t Count) override {
+        if (FStopping.load(std::memory_order_relaxed)) throw TAbandon();
+        if (FFile.Data.size() + Count > FCharge) throw TAbandon();
+        FFile.Data.insert(FFile.Data.end(), Buffer, Buffer + Count);
+        Record(Count | TCompressedFile::kStepWrite);
+    }
+
+  private:
+    void Record(uint32_t Step) {
+        if (FFile.Data.size() + (FFile.Steps.size() + 1) * sizeof(uint32_t) > FCharge)
+            throw TAbandon();
+        FFile.Steps.push_back(Step);
+    }
+
+    TBufferedFileStream& FSource;
+    TCompressedFile& FFile;
+    const uint8_t* const FTail;
+    const size_t FCharge;
+    const std::atomic<bool>& FStopping;
+};
+
+// The charge of a file of Size bytes: its data at worst (a little over its size when it does
+// not compress) and the record of its steps.
+size_t ChargeFor(int64_t Size) {
+    const size_t size = static_cast<size_t>(Size);
+    return size + size / 64 + 8192;
+}
+
+}  // namespace
+
+TCompressedFile::~TCompressedFile() {
+    if (FOwner) FOwner->Refund(FCharge);
+}
+
+TCompressAhead::TCompressAhead(std::vector<std::string> Files, int PackLevel, int Threads,
+                               size_t Budget)
+    : FFiles(std::move(Files)), FPackLevel(PackLevel), FBudget(Budget), FDone(FFiles.size()) {
+    const int workers = std::max(1, std::min<int>(Threads, static_cast<int>(FFiles.size())));
+    try {
+        for (int i = 0; i < workers; ++i) FWorkers.emplace_back([this] { Work(); });
+    } catch (...) {
+        StopWorkers();
+        throw;
+    }
+}
+
+TCompressAhead::~TCompressAhead() {
+    StopWorkers();
+    // Records still waiting give their charge back to a pipeline that is going away.
+    for (auto& file : FDone)
+        if (file) file->FOwner = nullptr;
+    FDone.clear();
+}
+
+void TCompressAhead::StopWorkers() noexcept {
+    {
+        std::lock_guard<std::mutex> lock(FMutex);
+        FStopping = true;
+    }
+    FChanged.notify_all();
+    for (std::thread& worker : FWorkers)
+        if (worker.joinable()) worker.join();
+    FWorkers.clear();
+}
+
+size_t TCompressAhead::Charged() const {
+    std::lock_guard<std::mutex> lock(FMutex);
+    return FCharged;
+}
+
+void TCompressAhead::Refund(size_t Bytes) {
+    if (Bytes == 0) return;
+    {
+        std::lock_guard<std::mutex> lock(FMutex);
+        FCharged -= Bytes;
+    }
+    FChanged.notify_all();
+}
+
+std::unique_ptr<TCompressedFile> TCompressAhead::Take(const std::string& Name) {
+    std::unique_lock<std::mutex> lock(FMutex);
+    if (FNextToTake >= FFiles.size() || FFiles[FNextToTake] != Name) return nullptr;
+    const size_t at = FNextToTake++;
+    FChanged.wait(lock, [&] { return FDone[at] != nullptr; });
+    return std::move(FDone[at]);
+}
+
+void TCompressAhead::Work() {
+    TDeflateBuffers buffers;
+    TDeflateStaticTables tables;
+    for (;;) {
+        auto file = std::make_unique<TCompressedFile>();
+        std::unique_ptr<TBufferedFileStream> source;
+        size_t at = 0;
+        size_t need = 0;
+        bool admitted = false;
+        {
+            std::lock_guard<std::mutex> admitting(FAdmitting);
+            if (FStopping || FNextToAdmit >= FFiles.size()) return;
+            at = FNextToAdmit++;
+            file->Name = FFiles[at];
+            try {
+                admitted = Admit(*file, source, need);
+            } catch (...) {
+                admitted = false;  // the writer's thread tries the file itself
+                source.reset();
+            }
+            if (admitted) {
+                std::unique_lock<std::mutex> lock(FMutex);
+                FChanged.wait(lock, [&] { return FStopping || FCharged + need <= FBudget; });
+                if (FStopping) return;
+                FCharged += need;
+                file->FOwner = this;
+                file->FCharge = need;
+            }
+        }
+        if (admitted) {
+            file->Compressed = true;
+            file->Data.reserve(need);
+            try {
+                Compress(*file, *source, buffers, tables);
+            } catch (const TAbandon&) {
+                if (FStopping) return;  // the record's destructor refunds its charge
+                // Grown past its charge: the writer's thread will read it again.
+                file->Compressed = false;
+                file->Data = {};
+                file->Steps = {};
+            }
+            source.reset();
+        }
+        {
+            std::lock_guard<std::mutex> lock(FMutex);
+            FDone[at] = std::move(file);
+        }
+        FChanged.notify_all();
+    }
+}
+
+bool TCompressAhead::Admit(TCompressedFile& File, std::unique_ptr<TBufferedFileStream>& Source,
+                           size_t& Need) {
+    File.Attributes = FileGetAttr(File.Name);
+    if (File.Attributes == faInvalid) return false;
+    try {
+        Source =
+            std::make_unique<TBufferedFileStream>(File.Name, fmOpenRead | fmShareDenyWrite, false);
+    } catch (const std::exception&) {
+        return false;  // the writer's thread opens it again and reports what it finds
+    }
+    File.DateTime = FileAgeOfHandle(Source->Handle());
+    File.SizeAtOpen = Source->Size();
+    Need = ChargeFor(File.SizeAtOpen);
+    if (ReadsInheritedWindowTail(File.SizeAtOpen) || Need > kCompressAheadFileLimit ||
+        Need > FBudget) {
+        Source.reset();
+        return false;
+    }
+    return true;
+}
+
+void TCompressAhead::Compress(TCompressedFile& File, TBufferedFileStream& Source,
+                              TDeflateBuffers& Buffers, TDeflateStaticTables& Tables) {
+    uint8_t* const window = Buffers.Window();
+    window[kWindowTailIndex] = kAssumedWindowTail;
+    TRecordingIO io(Source, File, window + kWindowTailIndex, File.FCharge, FStopping);
+    try {
+        File.Result = DeflateFile(FPackLevel, Buffers, Tables, io, File.Bits);
+    } catch (const TAbandon&) {
+        // Cut short: the next file must start from a clean window, as a finished file leaves it.
+        std::memset(window, 0, kDeflateWindowSize + kDeflateWindowSlack);
+        throw;
+    } catch (...) {
+        std::memset(window, 0, kDeflateWindowSize + kDeflateWindowSlack);
+        File.Failure = std::current_exception();
+        return;
+    }
+    File.WindowTail = window[kWindowTailIndex];
+}
+
+}  // namespace qm
