@@ -1,5 +1,7 @@
 #include "zip/CompressAhead.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -66,7 +68,17 @@ size_t ChargeFor(int64_t Size) {
     return size + size / 64 + 8192;
 }
 
+int64_t LastWriteNs(const struct stat& St) {
+    return static_cast<int64_t>(St.st_mtim.tv_sec) * 1000000000 + St.st_mtim.tv_nsec;
+}
+
 }  // namespace
+
+bool TCompressedFile::ChangedSinceRead() const {
+    struct stat st {};
+    if (::stat(Name.c_str(), &st) != 0) return false;
+    return st.st_size != BytesRead || LastWriteNs(st) != ModifiedNs;
+}
 
 TCompressedFile::~TCompressedFile() {
     if (FOwner) FOwner->Refund(FCharge);
@@ -214,6 +226,8 @@ void TCompressAhead::Compress(TCompressedFile& File, TBufferedFileStream& Source
         return;
     }
     File.WindowTail = window[kWindowTailIndex];
+    struct stat st {};
+    if (::fstat(Source.Handle(), &st) == 0) File.ModifiedNs = LastWriteNs(st);
 }
 
 }  // namespace qm

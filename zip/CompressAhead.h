@@ -79,6 +79,12 @@ struct TCompressedFile {
     uint8_t WindowTail = 0;
     // Raised when the record has been replayed: the file failed there.
     std::exception_ptr Failure;
+    // The file's last-write time (ns) when the worker had read it.
+    int64_t ModifiedNs = 0;
+
+    // Whether the file on disk now differs from what the worker read (another size or
+    // last-write time). A file that is gone is not: an open file would have read the same.
+    bool ChangedSinceRead() const;
 
     // Whether the record may stand for the writer's own compression of the file when the last
     // window byte is WindowTailNow.

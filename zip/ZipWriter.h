@@ -148,6 +148,7 @@ class TZipWriter : public TZipReader, private TDeflateIO {
     void StartCompressAhead();
     bool TakeCompressedAhead(const std::string& Name, TZipHeaderInfo& Header);
     void WriteCompressedAhead(TZipHeaderInfo& Header);
+    void ReadAgainIfNeeded(bool Store);
     std::string EntryNamePart(const std::string& Name) const;
     void MarkZip64(TZipHeaderInfo& Header);
     void WriteLocalHeader(TZipHeaderInfo& Header);

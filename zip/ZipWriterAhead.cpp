@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "platform/FileStream.h"
+#include "zip/BufferedFileStream.h"
 #include "zip/CompressAhead.h"
 #include "zip/ZipWriter.h"
 #include "zip/ZipWriterRun.h"
@@ -60,6 +62,21 @@ bool TZipWriter::TakeCompressedAhead(const std::string& Name, TZipHeaderInfo& He
     Header.UncompressedSize = static_cast<uint64_t>(file->SizeAtOpen);
     FRun->Ready = std::move(file);
     return true;
+}
+
+// The file is read here after all when it is to be stored after all (OnStartZip renamed it), or
+// when it changed after the worker read it: this thread would have read it as it is now.
+void TZipWriter::ReadAgainIfNeeded(bool Store) {
+    if (!Store && !FRun->Ready->ChangedSinceRead()) return;
+    try {
+        FRun->Source = std::make_unique<TBufferedFileStream>(FRun->Ready->Name,
+                                                             fmOpenRead | fmShareDenyWrite, false);
+    } catch (const EStreamError&) {
+        // No longer readable: the worker's copy is the file as it was when this run opened it.
+        if (!Store) return;
+        throw;
+    }
+    FRun->Ready.reset();
 }
 
 // Replays the record: the same reads (progress) and hand-overs (data, messages, cancellation)

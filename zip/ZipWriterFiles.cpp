@@ -339,13 +339,7 @@ void TZipWriter::WriteData(TZipHeaderInfo& Header) {
     if (VolumesOn()) OpenStaging();
     FRun->Crc = 0xFFFFFFFFu;
     const bool store = FPackLevel <= 0 || IsNoCompress(Header.FileName());
-    // OnStartZip renamed a file that a worker deflated to one that is stored: read it again.
-    if (store && FRun->Ready) {
-        const std::string name = FRun->Ready->Name;
-        FRun->Ready.reset();
-        FRun->Source =
-            std::make_unique<TBufferedFileStream>(name, fmOpenRead | fmShareDenyWrite, false);
-    }
+    if (FRun->Ready) ReadAgainIfNeeded(store);
     if (store) {
         StoreFile();
         Header.CompressedSize = static_cast<uint64_t>(FRun->FileBytesTaken);
