@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "platform/FileAttributes.h"
 #include "platform/FileStream.h"
 #include "zip/BufferedFileStream.h"
 #include "zip/CompressAhead.h"
@@ -56,7 +57,10 @@ bool TZipWriter::TakeCompressedAhead(const std::string& Name, TZipHeaderInfo& He
     if (!FRun->Ahead) return false;
     std::unique_ptr<TCompressedFile> file = FRun->Ahead->Take(Name);
     if (!file || !file->UsableAfter(FRun->DeflateBuffers->Window()[kWindowTailIndex])) return false;
-    Header.ExternalAttributes = file->Attributes;
+    // Gone or changed since the worker read it: opened here as if there were no workers.
+    const uint32_t attributes = FileGetAttr(Name);
+    if (attributes == faInvalid || file->ChangedSinceRead()) return false;
+    Header.ExternalAttributes = attributes;
     Header.DateTime = file->DateTime;
     FRun->SourceSizeAtOpen = file->SizeAtOpen;
     Header.UncompressedSize = static_cast<uint64_t>(file->SizeAtOpen);
