@@ -12,7 +12,7 @@ namespace qm::qmzip {
 
 const char* const UsageText =
     "usage: qmzip [-r] [-0..-9] [-a update|replace|freshen] [-x MASK]... [-n MASK]... "
-    "[-C ROOTDIR] [-j N] [-q] ARCHIVE SPEC...\n"
+    "[-C ROOTDIR] [-q] ARCHIVE SPEC...\n"
     "\n"
     "Backs up files into the ZIP archive ARCHIVE (created, or updated when it exists).\n"
     "\n"
