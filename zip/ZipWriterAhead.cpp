@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <system_error>
 
 #include "platform/FileAttributes.h"
 #include "platform/FileStream.h"
@@ -47,8 +48,12 @@ void TZipWriter::StartCompressAhead() {
         files.push_back(line);
     }
     if (files.size() < 2) return;
-    FRun->Ahead = std::make_unique<TCompressAhead>(std::move(files),
-                                                   std::min(FPackLevel, kMaxDeflateLevel), threads);
+    try {
+        FRun->Ahead = std::make_unique<TCompressAhead>(
+            std::move(files), std::min(FPackLevel, kMaxDeflateLevel), threads);
+    } catch (const std::system_error&) {
+        // No thread to be had: the run goes on, on this thread alone.
+    }
 }
 
 // In place of opening the file: a worker's record of it, when there is one that can stand for
