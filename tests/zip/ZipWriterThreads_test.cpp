@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "WindowTailProbe.h"
@@ -27,7 +28,14 @@ using test::Exists;
 using test::ReadWholeFile;
 using test::TestDir;
 
+// Threads of this process. The first thread a process starts may bring a helper of the
+// sanitizer's runtime with it, so one thread is started and joined before counting.
 int ThreadsOfThisProcess() {
+    static const bool warmedUp = [] {
+        std::thread([] {}).join();
+        return true;
+    }();
+    (void)warmedUp;
     int n = 0;
     if (DIR* d = ::opendir("/proc/self/task")) {
         while (dirent* e = ::readdir(d))
