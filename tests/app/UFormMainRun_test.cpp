@@ -349,7 +349,7 @@ class TFormMainRunTest : public QObject {
                      "\" is created.\rTotal = 1 files.\r1 file(s) could not be read and were left "
                      "out.");
         QVERIFY2(stderrText.find("Skipped (cannot be read): " + FSource +
-                                 "/pipe.txt: not a regular file\n") != std::string::npos,
+                                 "/pipe.txt: Not a regular file\n") != std::string::npos,
                  stderrText.c_str());
         QCOMPARE(form.SkippedFiles().size(), size_t(1));
         QCOMPARE(test::ArchiveNames(FBackUp), std::vector<std::string>{"a.txt"});
