@@ -115,7 +115,7 @@ class TQmateProcessTest : public QObject {
         QCOMPARE(r.Status, 2);
         const std::string archive = FDir->Path() + "/b.zip";
         QCOMPARE(r.Stderr, "Skipped (cannot be read): " + FSource +
-                               "/pipe.txt: not a regular file\nBack-Up Complete: Back-Up file \"" +
+                               "/pipe.txt: Not a regular file\nBack-Up Complete: Back-Up file \"" +
                                archive +
                                "\" is created.\nTotal = 2 files.\n1 file(s) could not be read and "
                                "were left out.\n");
