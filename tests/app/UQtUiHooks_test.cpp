@@ -9,39 +9,14 @@
 #include "app/UErrorBox.h"
 #include "app/UQtUiHooks.h"
 #include "platform/Exception.h"
+#include "support/CaptureStderr.h"
 #include "support/TestDir.h"
 
 namespace qm {
 
 namespace {
 
-// Standard error captured into a file while it lives.
-class TCaptureStderr {
-  public:
-    explicit TCaptureStderr(const std::string& File) : FFile(File) {
-        std::fflush(stderr);
-        FSaved = ::dup(2);
-        std::FILE* f = std::fopen(File.c_str(), "w");
-        ::dup2(::fileno(f), 2);
-        std::fclose(f);
-    }
-    ~TCaptureStderr() { Restore(); }
-    std::string Text() {
-        Restore();
-        return test::ReadWholeFile(FFile);
-    }
-
-  private:
-    void Restore() {
-        if (FSaved < 0) return;
-        std::fflush(stderr);
-        ::dup2(FSaved, 2);
-        ::close(FSaved);
-        FSaved = -1;
-    }
-    std::string FFile;
-    int FSaved = -1;
-};
+using test::TCaptureStderr;
 
 struct TSeenBox {
     QString Title, Text;
