@@ -2,8 +2,9 @@
 # Sets up a Debian 12 machine (as root) and builds Quillmate.
 #   scripts/setup.sh demo   install what is missing, build, and run a back-up of the example
 #   scripts/setup.sh test   install what is missing, check the format, build, and run every
-#                           test (once more as an ordinary user, and with AddressSanitizer
-#                           and UndefinedBehaviorSanitizer)
+#                           test (once more as an ordinary user, with AddressSanitizer and
+#                           UndefinedBehaviorSanitizer, and the threaded writer's tests with
+#                           ThreadSanitizer)
 # Both are idempotent: installed packages and finished builds are not redone.
 set -euo pipefail
 mode=${1:-demo}
@@ -82,6 +83,10 @@ test)
     build build-asan -DCMAKE_BUILD_TYPE=Debug -DQM_SANITIZE=ON -DQM_BUILD_BENCH=OFF
     (cd build-asan && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 \
         ctest --output-on-failure -j "$jobs" -LE 'long|fuzz|nosan')
+    # The code that runs threads, once more under ThreadSanitizer.
+    build build-tsan -DCMAKE_BUILD_TYPE=Debug -DQM_TSAN=ON -DQM_BUILD_BENCH=OFF -DQM_WITH_QT=OFF
+    (cd build-tsan && TSAN_OPTIONS=halt_on_error=1 \
+        ctest --output-on-failure -j "$jobs" -LE 'long|fuzz' -R 'TZipWriter|CompressAhead|WindowTail')
     ;;
 *)
     echo "usage: $0 demo|test" >&2

@@ -77,6 +77,7 @@ void TZipWriter::Assign(const TZipWriter& Source) {
     FExcludeList = Source.FExcludeList;
     FNoCompressList = Source.FNoCompressList;
     FAddDirEntriesOnRecurse = Source.FAddDirEntriesOnRecurse;
+    FThreads = Source.FThreads;
     OnStartZip = Source.OnStartZip;
     OnStartZipInfo = Source.OnStartZipInfo;
     OnEndZip = Source.OnEndZip;
@@ -170,11 +171,14 @@ int TZipWriter::RunOperation() {
     }
     if (VolumesOn()) run.TotalBytes *= 2;
 
+    StartCompressAhead();
     while (!run.Lines.empty()) {
         // The entry holds what it needs: a back-up of millions of files must not keep every
         // path twice.
         const std::string line = std::move(run.Lines.front());
         run.Lines.pop_front();
+        if (run.LinesFed > 0) --run.LinesFed;
+        FeedCompressAhead();
         auto header = std::make_unique<TZipHeaderInfo>();
         if (ZipOneFile(line, *header)) RecordEntry(std::move(header), line, true);
     }

@@ -88,6 +88,14 @@ class TZipWriter : public TZipReader, private TDeflateIO {
     void SetNoCompressList(const std::vector<std::string>& Value) { FNoCompressList = Value; }
     bool AddDirEntriesOnRecurse() const { return FAddDirEntriesOnRecurse; }
     void SetAddDirEntriesOnRecurse(bool Value) { FAddDirEntriesOnRecurse = Value; }
+    // Threads compressing files ahead of the one being written: 0 (the default) for the number
+    // of online processors, 1 for none (everything on the caller's thread). The archive is the
+    // same byte for byte, and events come in the same order, whatever the count. Volume output
+    // always runs on the caller's thread alone.
+    int Threads() const { return FThreads; }
+    void SetThreads(int Value) { FThreads = Value < 0 ? 0 : Value; }
+    // Files of the last (or current) run whose data a worker compressed.
+    int FilesCompressedAhead() const { return FFilesCompressedAhead; }
 
     TStartZipEvent OnStartZip;
     TStartZipInfo OnStartZipInfo;
@@ -153,6 +161,14 @@ class TZipWriter : public TZipReader, private TDeflateIO {
     void PlaceNewArchive();
     // The folder that holds ZipName ("./" for a bare name).
     std::string ArchiveFolder() const;
+    // Compress-ahead (ZipWriterAhead.cpp).
+    void StartCompressAhead();
+    void FeedCompressAhead();
+    bool DeflatesLine(const std::string& Line) const;
+    bool TakeCompressedAhead(const std::string& Name, TZipHeaderInfo& Header);
+    void WriteCompressedAhead(TZipHeaderInfo& Header);
+    void ReadAgainIfNeeded(bool Store);
+    std::string EntryNamePart(const std::string& Name) const;
     void MarkZip64(TZipHeaderInfo& Header);
     void WriteLocalHeader(TZipHeaderInfo& Header);
     void RecordEntry(std::unique_ptr<TZipHeaderInfo> Header, const std::string& Name, bool Counted);
@@ -182,6 +198,8 @@ class TZipWriter : public TZipReader, private TDeflateIO {
 
     // TDeflateIO: every byte of file data passes through these two.
     uint32_t ReadInput(uint8_t* Buffer, uint16_t Count) override;
+    // ReadInput's counting and progress events for N bytes read.
+    void NoteBytesRead(uint32_t N);
     void WriteOutput(const uint8_t* Buffer, uint32_t Count) override;
 
     TStream& Out();
@@ -203,6 +221,8 @@ class TZipWriter : public TZipReader, private TDeflateIO {
     std::vector<std::string> FNoCompressList;
     bool FAddDirEntriesOnRecurse = false;
     std::string FSkippingReason;
+    int FThreads = 0;
+    int FFilesCompressedAhead = 0;
 
     // Everything a run opens and builds lives in the run (ZipWriterRun.h), which exists only
     // while RunOperation does; the code tables outlive runs.

@@ -298,6 +298,7 @@ void TZipWriter::StampFolder(const std::string& Name, TZipHeaderInfo& Header) {
 // Opens the file for reading (OnSkippingFile may ask for more attempts) and takes its
 // attributes, time and size at opening into Header. False when the file is gone or refused.
 bool TZipWriter::OpenSource(const std::string& Name, TZipHeaderInfo& Header) {
+    if (TakeCompressedAhead(Name, Header)) return true;
     bool retry = false;  // the handler's last answer, kept across attempts
     for (;;) {
         struct stat st {};
@@ -340,6 +341,8 @@ bool TZipWriter::ReportUnreadable(const std::string& Name, const std::string& Re
 }
 
 void TZipWriter::CheckUnchanged(const std::string& Name) {
+    // A worker's record was checked against the file just before it was written.
+    if (!FRun->Source) return;
     struct stat now {};
     if (::fstat(FRun->Source->Handle(), &now) != 0) return;
     const bool changed = now.st_size != FRun->SourceSizeAtOpen ||
@@ -394,11 +397,15 @@ void TZipWriter::WriteLocalPlaceholder(TZipHeaderInfo& Header, bool Folder) {
 void TZipWriter::WriteData(TZipHeaderInfo& Header) {
     if (VolumesOn()) OpenStaging();
     FRun->Crc = 0xFFFFFFFFu;
-    if (FPackLevel <= 0 || IsNoCompress(Header.FileName())) {
+    const bool store = FPackLevel <= 0 || IsNoCompress(Header.FileName());
+    if (FRun->Ready) ReadAgainIfNeeded(store);
+    if (store) {
         StoreFile();
         Header.CompressedSize = static_cast<uint64_t>(FRun->FileBytesTaken);
         Header.Method = 0;
         Header.InternalAttributes = 0;
+    } else if (FRun->Ready) {
+        WriteCompressedAhead(Header);
     } else {
         TDeflateEntryBits bits;
         bits.Flags = Header.Flags;
@@ -448,6 +455,13 @@ void TZipWriter::StoreFile() {
 uint32_t TZipWriter::ReadInput(uint8_t* Buffer, uint16_t Count) {
     int32_t n = FRun->Source->Read(Buffer, Count);
     if (n <= 0) return 0;
+    NoteBytesRead(static_cast<uint32_t>(n));
+    FRun->Crc = Crc32Update(FRun->Crc, Buffer, static_cast<size_t>(n));
+    return static_cast<uint32_t>(n);
+}
+
+void TZipWriter::NoteBytesRead(uint32_t N) {
+    const int64_t n = N;
     FRun->FileBytesTaken += n;
     if (OnFilePercentDone) {
         FRun->FileBytesRead += n;
@@ -460,8 +474,6 @@ uint32_t TZipWriter::ReadInput(uint8_t* Buffer, uint16_t Count) {
         FRun->BytesDone += n;
         OnTotalPercentDone(*this, PercentOf(FRun->TotalBytes, FRun->BytesDone));
     }
-    FRun->Crc = Crc32Update(FRun->Crc, Buffer, static_cast<size_t>(n));
-    return static_cast<uint32_t>(n);
 }
 
 void TZipWriter::WriteOutput(const uint8_t* Buffer, uint32_t Count) {

@@ -44,6 +44,7 @@ TZipWriter::TRun::TRun(TZipWriter& Writer)
     FWriter.Sort(ByNone);  // entry indices mean the same in EntryList and SortedView
     FWriter.FRun = this;
     FWriter.FState = TZipWriterState::Writing;
+    FWriter.FFilesCompressedAhead = 0;
 }
 
 TZipWriter::TRun::~TRun() {
@@ -68,6 +69,7 @@ TZipWriter::TRun::~TRun() {
 }
 
 void TZipWriter::TRun::Release() noexcept {
+    StopCompressAhead();
     CloseSource();
     DropStaging();
     AbandonOutput();
@@ -94,6 +96,7 @@ void TZipWriter::TRun::StartFile(TZipHeaderInfo& Header) {
 }
 
 void TZipWriter::TRun::EndFile() noexcept {
+    Ready.reset();
     CloseSource();
     DropStaging();
     CurrentHeader = nullptr;

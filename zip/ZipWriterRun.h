@@ -18,6 +18,7 @@
 #include "platform/Stream.h"
 #include "zip/BufferStream.h"
 #include "zip/BufferedFileStream.h"
+#include "zip/CompressAhead.h"
 #include "zip/ZipWriter.h"
 #include "zip/format/EndCentral.h"
 #include "zip/format/SortedZip.h"
@@ -72,6 +73,10 @@ class TZipWriter::TRun {
     // run holds open. The writer's destructor calls it for a run cut short by a handler.
     void Release() noexcept;
     void CloseSource() noexcept { Source.reset(); }
+    void StopCompressAhead() noexcept {
+        Ready.reset();
+        Ahead.reset();
+    }
     void DropStaging() noexcept;
     void AbandonOutput() noexcept;
 
@@ -99,6 +104,12 @@ class TZipWriter::TRun {
     int64_t SourceSizeAtOpen = 0;
     struct timespec SourceTimeAtOpen {};
     std::unique_ptr<TDeflateBuffers> DeflateBuffers;
+    // The workers compressing ahead, and what one of them made of the current file.
+    std::unique_ptr<TCompressAhead> Ahead;
+    std::unique_ptr<TCompressedFile> Ready;
+    // Lines at the front of Lines already fed to the workers (or passed over as not theirs).
+    size_t LinesFed = 0;
+    bool FeedEnded = false;
 
     // The output: the file (a temporary one when an archive is rebuilt), the guard that turns
     // short writes into errors, and the buffer over both.

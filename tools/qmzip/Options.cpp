@@ -29,6 +29,8 @@ const char* const UsageText =
     "              against the whole path); may be repeated\n"
     "  -n MASK     store files matching MASK without compression; may be repeated\n"
     "  -C ROOTDIR  base folder of relative specifications (default: current folder)\n"
+    "  -j N, -jN   compress with N threads (default: one per processor; 1 uses no\n"
+    "              extra thread); the archive is the same for every N\n"
     "  -q          no progress display\n"
     "  --help      show this text\n"
     "\n"
@@ -89,6 +91,11 @@ TOptions ParseOptions(const std::vector<std::string>& Args) {
         } else if (a == "-C") {
             o.RootDir = NeedValue(Args, i, a);
             if (o.RootDir.empty()) throw std::invalid_argument("option -C needs a folder");
+        } else if (a.compare(0, 2, "-j") == 0) {
+            const std::string n = a.size() > 2 ? a.substr(2) : NeedValue(Args, i, "-j");
+            if (n.empty() || n.size() > 3 || n.find_first_not_of("0123456789") != std::string::npos)
+                throw std::invalid_argument("option -j needs a thread count (0 to 999)");
+            o.Threads = std::stoi(n);
         } else if (a == "-q") {
             o.Quiet = true;
         } else {

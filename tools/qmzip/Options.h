@@ -9,6 +9,7 @@ namespace qm::qmzip {
 struct TOptions {
     bool Recurse = false;
     int PackLevel = 6;
+    int Threads = 0;                // 0: one per online processor
     std::string Action = "update";  // update, replace or freshen
     std::vector<std::string> Excludes;
     std::vector<std::string> NoCompress;

@@ -94,6 +94,7 @@ int Run(const qm::qmzip::TOptions& Options) {
     writer.SetRootDir(root);
     writer.SetZipName(qmzip::AbsolutePath(Options.Archive));
     writer.SetPackLevel(Options.PackLevel);
+    writer.SetThreads(Options.Threads);
     writer.SetZipAction(ActionOf(Options.Action));
     if (Options.Recurse) {
         // As the application's sub-folder box does.
