@@ -34,21 +34,24 @@ unsigned char Upper(unsigned char C) {
     return C >= 'a' && C <= 'z' ? static_cast<unsigned char>(C - 'a' + 'A') : C;
 }
 
-// Fills F from the entry Name of the listing; false when the entry no longer exists or is a
-// dangling link.
-bool Describe(const TFindHandle& H, const std::string& Name, TSearchRec& F) {
+constexpr int kEntryGone = -1;
+
+// Fills F from the entry Name of the listing: 0, kEntryGone when the entry no longer exists or is
+// a dangling link, or the errno that keeps it from being looked at.
+int Describe(const TFindHandle& H, const std::string& Name, TSearchRec& F) {
     const std::string full = H.Folder + Name;
     struct stat st {};
-    if (StatPath(full, st, false) != 0) return false;
+    if (const int error = StatPath(full, st, false); error != 0)
+        return error == ENOENT ? kEntryGone : error;
     bool link = S_ISLNK(st.st_mode);
-    if (link && StatPath(full, st) != 0) return false;
+    if (link && StatPath(full, st) != 0) return kEntryGone;
     F.Name = Name;
     F.Attr = AttributesOf(Name, st);
     if (link && S_ISDIR(st.st_mode)) F.Attr |= faSymLink;
     F.Size64 = S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : 0;
     F.Size = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(F.Size64)));
     F.Time = DosDateTimeFromTime(st.st_mtime);
-    return true;
+    return 0;
 }
 
 int Advance(TSearchRec& F) {
@@ -56,7 +59,10 @@ int Advance(TSearchRec& F) {
     if (!h) return feNoMoreFiles;
     while (h->Next < h->Names.size()) {
         const std::string& name = h->Names[h->Next++];
-        if (Describe(*h, name, F)) return 0;
+        const int rc = Describe(*h, name, F);
+        // A folder that can be read but not searched names its entries and lets none be looked
+        // at: its content is out of reach, which must not pass for an empty folder.
+        if (rc != kEntryGone) return rc;
     }
     return feNoMoreFiles;
 }
@@ -93,7 +99,7 @@ int FindFirst(const std::string& Spec, uint32_t, TSearchRec& F) {
     const bool wild = mask.find_first_of("*?") != std::string::npos;
     if (!all && !wild) {
         // One name: report it when it exists, like a listing of one entry.
-        if (mask.empty() || !Describe(*h, mask, F)) {
+        if (mask.empty() || Describe(*h, mask, F) != 0) {
             struct stat st {};
             int err = mask.empty() ? 0 : StatPath(h->Folder + mask, st, false);
             return err && err != ENOENT ? err : feNoMoreFiles;

@@ -35,9 +35,10 @@ struct TSearchRec {
 // or "?" lists the entries it matches regardless of letter case (without "." and ".."); any
 // other mask looks up that one name. Attr is accepted for symmetry and filters nothing.
 // Returns 0 and fills F with the first entry, or an error: the system's errno when the folder
-// cannot be read, feNoMoreFiles when nothing matched.
+// cannot be read or searched, feNoMoreFiles when nothing matched.
 int FindFirst(const std::string& Spec, uint32_t Attr, TSearchRec& F);
-// Advances F; 0, or feNoMoreFiles once the listing is exhausted.
+// Advances F; 0, feNoMoreFiles once the listing is exhausted, or the errno of an entry that
+// cannot be looked at (its folder cannot be searched).
 int FindNext(TSearchRec& F);
 // Releases the listing (also done when F is destroyed).
 void FindClose(TSearchRec& F);
