@@ -75,10 +75,13 @@ int64_t LastWriteNs(const struct stat& St) {
 }  // namespace
 
 bool TCompressedFile::ChangedSinceRead() const {
-    if (BytesRead != SizeAtOpen) return true;
     struct stat st {};
-    if (StatPath(Name, st) != 0) return false;
-    return st.st_size != BytesRead || LastWriteNs(st) != ModifiedNs;
+    if (StatPath(Name, st) != 0) return BytesRead != SizeAtOpen;
+    return ChangedSinceRead(st);
+}
+
+bool TCompressedFile::ChangedSinceRead(const struct stat& Now) const {
+    return BytesRead != SizeAtOpen || Now.st_size != BytesRead || LastWriteNs(Now) != ModifiedNs;
 }
 
 TCompressedFile::~TCompressedFile() {
@@ -210,7 +213,9 @@ void TCompressAhead::Work() {
         }
         if (admitted) {
             file->Compressed = true;
-            file->Data.reserve(need);
+            // The charge bounds the record; the data of a small file is far less, and a back-up
+            // of many small files must not hold the whole budget in reserved bytes.
+            file->Data.reserve(need - kCompressAheadMinCharge + 64);
             try {
                 Compress(*file, *source, buffers, tables);
             } catch (const TAbandon&) {

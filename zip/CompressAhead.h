@@ -17,6 +17,8 @@
 // result whose length changed into that band is checked against the real byte before use.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -89,6 +91,8 @@ struct TCompressedFile {
     // read (another size or last-write time than at opening, or other bytes read than its size
     // at opening). A file that is gone is not: an open file would have read the same.
     bool ChangedSinceRead() const;
+    // The same, with the file as Now measures it.
+    bool ChangedSinceRead(const struct stat& Now) const;
 
     // Whether the record may stand for the writer's own compression of the file when the last
     // window byte is WindowTailNow.

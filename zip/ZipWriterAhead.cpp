@@ -93,7 +93,7 @@ bool TZipWriter::TakeCompressedAhead(const std::string& Name, TZipHeaderInfo& He
     // Gone, out of reach, or changed since the worker opened it: opened here as if there were no
     // workers, which reports what it finds.
     struct stat st {};
-    if (StatPath(Name, st) != 0 || file->ChangedSinceRead()) return false;
+    if (StatPath(Name, st) != 0 || file->ChangedSinceRead(st)) return false;
     Header.ExternalAttributes = AttributesOf(NamePart(Name), st);
     Header.DateTime = file->DateTime;
     FRun->SourceSizeAtOpen = file->SizeAtOpen;
