@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "WindowTailProbe.h"
+#include "WriterFixture.h"
 #include "zip/deflate/DeflateFile.h"
 
 namespace qm {
@@ -191,6 +192,25 @@ TEST(TCompressAhead, DeclinesWhatTheWritersThreadMustDo) {
     auto f = ahead.Take(fine);
     ASSERT_NE(f, nullptr);
     EXPECT_TRUE(f->Compressed);
+}
+
+TEST(TCompressAhead, AReadErrorIsKeptForTheWritersThreadToRaise) {
+    const std::string failing = test::FileThatFailsOnRead();
+    if (failing.empty()) GTEST_SKIP() << "no file here fails on reading";
+    TestDir dir;
+    const std::string after = dir.File("after.txt", std::string(5000, 'a'));
+    TCompressAhead ahead({failing, after}, 6, 2);
+    auto f = ahead.Take(failing);
+    ASSERT_NE(f, nullptr);
+    EXPECT_TRUE(f->Compressed);
+    ASSERT_TRUE(f->Failure);
+    EXPECT_THROW(std::rethrow_exception(f->Failure), std::exception);
+    // The worker goes on from a clean window.
+    auto g = ahead.Take(after);
+    ASSERT_NE(g, nullptr);
+    EXPECT_TRUE(g->Compressed);
+    EXPECT_FALSE(g->Failure);
+    EXPECT_EQ(g->BytesRead, 5000);
 }
 
 TEST(TCompressAhead, WaitingRecordsStayWithinTheBudget) {

@@ -2,7 +2,9 @@
 // meets, and a writer configured as the application's sub-folder back-up configures it.
 #pragma once
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utime.h>
 
 #include <string>
@@ -96,6 +98,20 @@ inline void ConfigureSubFolderBackUp(TZipWriter& Writer, const std::string& Root
 inline bool Exists(const std::string& Path) {
     struct stat st {};
     return ::lstat(Path.c_str(), &st) == 0;
+}
+
+// A regular file that opens and seeks but fails on its first read, or "" where there is none:
+// what the kernel offers for that depends on the machine and the user.
+inline std::string FileThatFailsOnRead() {
+    for (const char* candidate : {"/proc/self/attr/current", "/proc/self/clear_refs"}) {
+        const int fd = ::open(candidate, O_RDONLY);
+        if (fd < 0) continue;
+        char byte = 0;
+        const bool fails = ::lseek(fd, 0, SEEK_END) >= 0 && ::read(fd, &byte, 1) < 0;
+        ::close(fd);
+        if (fails) return candidate;
+    }
+    return "";
 }
 
 }  // namespace qm::test

@@ -373,7 +373,9 @@ void CheckEveryCancelPoint(const TestDir& Dir, const std::string& Root, const st
             EXPECT_FALSE(Exists(Archive)) << "cancel at " << k;
         else
             EXPECT_TRUE(ReadWholeFile(Archive) == Old) << "cancel at " << k;
+        // A new archive is made beside its final name, an update's in the temporary folder.
         EXPECT_TRUE(test::FilesWithPrefix(temp, "XQZ").empty()) << "cancel at " << k;
+        EXPECT_TRUE(test::FilesWithPrefix(Dir.Path(), "XQZ").empty()) << "cancel at " << k;
     }
 }
 
@@ -393,6 +395,45 @@ TEST(TZipWriterThreads, EveryCancelPointOfAnUpdateLeavesTheOldArchive) {
     small.Tree.Add("c/new.bin", SixBitNoise(50000, 5));
     small.Tree.Add("c/new2.bin", SixBitNoise(20000, 6));
     CheckEveryCancelPoint(dir, small.Tree.Root, archive, old);
+}
+
+TEST(TZipWriterThreads, AReadErrorInAWorkerReachesTheCallerAsOnOneThread) {
+    TestDir dir;
+    TSmallTree small(dir);
+    const std::string failing = test::FileThatFailsOnRead();
+    if (failing.empty()) GTEST_SKIP() << "no file here fails on reading";
+    // Reached through a link at the end of the tree, so that workers have gone ahead of it.
+    ASSERT_EQ(::symlink(failing.c_str(), (small.Tree.Root + "c/z.txt").c_str()), 0);
+    const int threadsBefore = ThreadsOfThisProcess();
+    std::string messages[2];
+    int ahead[2] = {};
+    int stored[2] = {};
+    for (int i = 0; i < 2; ++i) {
+        const std::string archive = dir / ("r" + std::to_string(i) + ".zip");
+        TZipWriter w;
+        test::ConfigureSubFolderBackUp(w, small.Tree.Root, archive);
+        w.SetThreads(i == 0 ? 1 : 4);
+        w.OnEndZip = [&stored, i](TZipWriter&, const std::string&, int64_t, int64_t, int64_t) {
+            ++stored[i];
+        };
+        try {
+            w.ZipFiles();
+            messages[i] = "no error";
+        } catch (const std::exception& e) {
+            messages[i] = e.what();
+        }
+        ahead[i] = w.FilesCompressedAhead();
+        EXPECT_FALSE(Exists(archive));
+        EXPECT_TRUE(test::FilesWithPrefix(dir.Path(), "XQZ").empty());
+        EXPECT_EQ(ThreadsOfThisProcess(), threadsBefore) << "a worker outlived the run";
+    }
+    EXPECT_NE(messages[0].find("read error"), std::string::npos) << messages[0];
+    EXPECT_EQ(messages[0], messages[1]);
+    EXPECT_EQ(ahead[0], 0);
+    // Every file before it came from a worker.
+    EXPECT_GT(stored[0], 0);
+    EXPECT_EQ(stored[1], stored[0]);
+    EXPECT_EQ(ahead[1], stored[0]);
 }
 
 TEST(TZipWriterThreads, FilesThatChangeAfterListingGiveTheSameArchive) {
