@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/Stream.h"
@@ -162,6 +163,8 @@ class TZipWriter : public TZipReader, private TDeflateIO {
     // The folder that holds ZipName ("./" for a bare name).
     std::string ArchiveFolder() const;
     // Compress-ahead (ZipWriterAhead.cpp).
+    int AheadThreads() const;
+    bool CompressAheadWanted() const;
     void StartCompressAhead();
     void FeedCompressAhead();
     bool DeflatesLine(const std::string& Line) const;
@@ -173,6 +176,13 @@ class TZipWriter : public TZipReader, private TDeflateIO {
     void WriteLocalHeader(TZipHeaderInfo& Header);
     void RecordEntry(std::unique_ptr<TZipHeaderInfo> Header, const std::string& Name, bool Counted);
     void MergeExistingEntries();
+    using TLinesByName = std::unordered_map<std::string, std::vector<size_t>>;
+    // The unused line (marked used now) that replaces Entry; SIZE_MAX when there is none.
+    size_t MatchingLine(const TZipHeaderInfo& Entry, const TLinesByName& LinesByName,
+                        std::vector<bool>& Used) const;
+    // Whether the entry at Index gives way to the file of Line.
+    bool ReplacesEntry(int Index, size_t Line);
+    void PlanReplacements(const TLinesByName& LinesByName);
     // OpenZip for a run that rebuilds the archive; refuses one that is part of a volume set.
     void OpenOldArchive();
     bool MatchesEntry(const std::string& Line, const TZipHeaderInfo& Entry) const;

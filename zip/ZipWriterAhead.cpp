@@ -44,23 +44,33 @@ bool TZipWriter::DeflatesLine(const std::string& Line) const {
     return !Line.empty() && Line.back() != '/' && !IsNoCompress(EntryNamePart(Line));
 }
 
-void TZipWriter::StartCompressAhead() {
-    const int threads = std::min(FThreads > 0 ? FThreads : OnlineProcessors(), kMaxWorkers);
+int TZipWriter::AheadThreads() const {
+    return std::min(FThreads > 0 ? FThreads : OnlineProcessors(), kMaxWorkers);
+}
+
+bool TZipWriter::CompressAheadWanted() const {
     // Volumes stage every file and copy it, one after the other: they stay on this thread.
-    if (threads < 2 || VolumesOn() || FPackLevel <= 0) return;
-    // A single file to deflate gains nothing from a worker.
-    int deflated = 0;
-    for (const std::string& line : FRun->Lines)
-        if (DeflatesLine(line) && ++deflated == 2) break;
-    if (deflated < 2) return;
-    try {
-        FRun->Ahead =
-            std::make_unique<TCompressAhead>(std::min(FPackLevel, kMaxDeflateLevel), threads);
-    } catch (const std::system_error&) {
-        // No thread to be had: the run goes on, on this thread alone.
-        return;
+    return AheadThreads() >= 2 && !VolumesOn() && FPackLevel > 0;
+}
+
+// Starts the workers, unless they run already (an update starts them for its merge) or there is
+// not enough to deflate to keep a worker busy.
+void TZipWriter::StartCompressAhead() {
+    if (!FRun->Ahead) {
+        if (!CompressAheadWanted()) return;
+        size_t deflated = FRun->Plan.size();
+        if (!FRun->Merging)
+            for (const std::string& line : FRun->Lines)
+                if (DeflatesLine(line) && ++deflated == 2) break;
+        if (deflated < 2) return;
+        try {
+            FRun->Ahead = std::make_unique<TCompressAhead>(std::min(FPackLevel, kMaxDeflateLevel),
+                                                           AheadThreads());
+        } catch (const std::system_error&) {
+            // No thread to be had: the run goes on, on this thread alone.
+            return;
+        }
     }
-    FRun->LinesFed = 0;
     FeedCompressAhead();
 }
 
@@ -72,6 +82,13 @@ void TZipWriter::FeedCompressAhead() {
     if (!run.Ahead) return;
     if (run.FeedEnded) return;
     size_t waiting = run.Ahead->Waiting();
+    if (run.Merging) {
+        for (; !run.Plan.empty() && waiting < kCompressAheadNames; ++waiting) {
+            run.Ahead->Feed(run.Lines[run.Plan.front()]);
+            run.Plan.pop_front();
+        }
+        return;
+    }
     while (run.LinesFed < run.Lines.size() && waiting < kCompressAheadNames) {
         const std::string& line = run.Lines[run.LinesFed++];
         if (!DeflatesLine(line)) continue;

@@ -110,6 +110,9 @@ class TZipWriter::TRun {
     // Lines at the front of Lines already fed to the workers (or passed over as not theirs).
     size_t LinesFed = 0;
     bool FeedEnded = false;
+    // While an update merges: the lines it will deflate, in its order, not yet fed.
+    bool Merging = false;
+    std::deque<size_t> Plan;
 
     // The output: the file (a temporary one when an archive is rebuilt), the guard that turns
     // short writes into errors, and the buffer over both.

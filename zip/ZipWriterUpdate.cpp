@@ -39,12 +39,47 @@ void TZipWriter::OpenOldArchive() {
     }
 }
 
+size_t TZipWriter::MatchingLine(const TZipHeaderInfo& Entry, const TLinesByName& LinesByName,
+                                std::vector<bool>& Used) const {
+    auto it = LinesByName.find(Entry.StoredName());
+    if (it == LinesByName.end()) it = LinesByName.find(Entry.StoredNameBytes());
+    if (it == LinesByName.end()) return SIZE_MAX;
+    for (size_t j : it->second) {
+        if (!Used[j] && MatchesEntry(FRun->Lines[j], Entry)) {
+            Used[j] = true;
+            return j;
+        }
+    }
+    return SIZE_MAX;
+}
+
+bool TZipWriter::ReplacesEntry(int Index, size_t Line) {
+    return FZipAction == zaReplace || GetEntryDateTime(Index) < GetFileDateTime(FRun->Lines[Line]);
+}
+
+// The files the merge will deflate, in the order it will come to them, for the workers to go
+// ahead on. A file that changes its time meanwhile makes the plan wrong, which costs only the
+// workers' help: a file the writer asks for out of plan is one it compresses itself.
+void TZipWriter::PlanReplacements(const TLinesByName& LinesByName) {
+    if (!CompressAheadWanted()) return;
+    std::vector<bool> used(FRun->Lines.size(), false);
+    const int count = Count();
+    for (int i = 0; i < count; ++i) {
+        const size_t line = MatchingLine(*SortedView()->Items(i), LinesByName, used);
+        if (line != SIZE_MAX && ReplacesEntry(i, line) && DeflatesLine(FRun->Lines[line]))
+            FRun->Plan.push_back(line);
+    }
+    FRun->Merging = true;
+    StartCompressAhead();
+}
+
 void TZipWriter::MergeExistingEntries() {
     // Stored name -> the FilesList lines that would get it, in list order. A line that has been
     // used is marked, not erased, so indices stay valid.
-    std::unordered_map<std::string, std::vector<size_t>> linesByName;
+    TLinesByName linesByName;
     for (size_t j = 0; j < FRun->Lines.size(); ++j)
         linesByName[StoredNameOfLine(FRun->Lines[j])].push_back(j);
+    PlanReplacements(linesByName);
     std::vector<bool> used(FRun->Lines.size(), false);
 
     const int count = Count();
@@ -55,25 +90,17 @@ void TZipWriter::MergeExistingEntries() {
         // frees the listed entries: from here on only the copy is used.
         if (copy->HasComment() && !copy->HasCommentText()) copy->SetFileComment(GetEntryComment(i));
 
-        size_t line = SIZE_MAX;
-        auto it = linesByName.find(copy->StoredName());
-        if (it == linesByName.end()) it = linesByName.find(copy->StoredNameBytes());
-        if (it != linesByName.end()) {
-            for (size_t j : it->second) {
-                if (!used[j] && MatchesEntry(FRun->Lines[j], *copy)) {
-                    line = j;
-                    break;
-                }
-            }
-        }
+        const size_t line = MatchingLine(*copy, linesByName, used);
         bool keep = true;
         if (line != SIZE_MAX) {
-            used[line] = true;
-            if (FZipAction != zaReplace &&
-                GetEntryDateTime(i) >= GetFileDateTime(FRun->Lines[line])) {
+            if (!ReplacesEntry(i, line)) {
+                // Planned and kept after all (its time changed since): the workers' copy is
+                // dropped, so that the files after it are still theirs.
+                if (FRun->Ahead) FRun->Ahead->Take(FRun->Lines[line]);
                 if (OnUpdate) OnUpdate(*this, uaKeeping, i);
             } else {
                 if (OnUpdate) OnUpdate(*this, uaReplacing, i);
+                FeedCompressAhead();
                 auto header = std::make_unique<TZipHeaderInfo>();
                 if (ZipOneFile(FRun->Lines[line], *header)) {
                     RecordEntry(std::move(header), FRun->Lines[line], true);
@@ -96,6 +123,10 @@ void TZipWriter::MergeExistingEntries() {
     for (size_t j = 0; j < FRun->Lines.size(); ++j)
         if (!used[j]) left.push_back(FRun->Lines[j]);
     FRun->Lines = std::move(left);
+    // The workers go on with the rest of the list.
+    FRun->Merging = false;
+    FRun->Plan.clear();
+    FRun->LinesFed = 0;
 }
 
 void TZipWriter::CopyEntry(TZipHeaderInfo& Entry) {

@@ -206,6 +206,45 @@ TEST(TZipWriterThreads, ListsLongerThanTheWorkersLookAheadAreFedToTheEnd) {
     EXPECT_EQ(ahead, deflated);
 }
 
+TEST(TZipWriterThreads, AnUpdateWhoseFilesChangeTheirTimesMidwayKeepsItsWorkers) {
+    TestDir dir;
+    test::SourceTree tree(dir, "u");
+    std::vector<std::string> files;
+    for (int i = 0; i < 20; ++i)
+        files.push_back(tree.Add("f" + std::to_string(100 + i) + ".txt",
+                                 test::TextBytes(3000 + static_cast<size_t>(i) * 100)));
+    const time_t before = 1700000000, after = 1800000000;
+    for (const std::string& f : files) test::SetMTime(f, before);
+    const std::string base = dir / "base.zip";
+    BackUp(tree.Root, base, 1, 6);
+    // Every file newer but one, which is planned to be kept; once the merge has begun, a
+    // planned replacement turns out current and the kept one newer.
+    for (const std::string& f : files) test::SetMTime(f, after);
+    test::SetMTime(files[5], before);
+    std::string bytes[2];
+    int ahead[2] = {};
+    for (int k = 0; k < 2; ++k) {
+        test::SetMTime(files[3], after);
+        test::SetMTime(files[5], before);
+        const std::string archive = dir / ("m" + std::to_string(k) + ".zip");
+        test::RunCommand("cp " + test::ShellQuote(base) + " " + test::ShellQuote(archive));
+        bytes[k] = BackUp(
+            tree.Root, archive, k == 0 ? 1 : 2, 6,
+            [&](TZipWriter& W) {
+                W.SetZipAction(zaUpdate);
+                W.OnUpdate = [&](TZipWriter&, TUpdateAction, int) {
+                    test::SetMTime(files[3], before);
+                    test::SetMTime(files[5], after);
+                };
+            },
+            &ahead[k]);
+    }
+    EXPECT_TRUE(bytes[0] == bytes[1]);
+    // All replaced files but the one replaced out of plan came from workers, also those after
+    // the planned one that was kept.
+    EXPECT_EQ(ahead[1], 18);
+}
+
 TEST(TZipWriterThreads, UpdatesGiveTheSameArchive) {
     TestDir dir;
     test::SourceTree tree(dir);
@@ -221,12 +260,20 @@ TEST(TZipWriterThreads, UpdatesGiveTheSameArchive) {
         for (int threads : {1, 2, 8}) {
             const std::string archive = dir / ("u" + std::to_string(threads) + ".zip");
             test::RunCommand("cp " + test::ShellQuote(base) + " " + test::ShellQuote(archive));
-            const std::string bytes = BackUp(tree.Root, archive, threads, 6,
-                                             [&](TZipWriter& W) { W.SetZipAction(action); });
-            if (threads == 1)
+            int ahead = 0;
+            const std::string bytes = BackUp(
+                tree.Root, archive, threads, 6, [&](TZipWriter& W) { W.SetZipAction(action); },
+                &ahead);
+            if (threads == 1) {
                 first = bytes;
-            else
-                EXPECT_TRUE(first == bytes) << threads << " threads, action " << action;
+                continue;
+            }
+            EXPECT_TRUE(first == bytes) << threads << " threads, action " << action;
+            // Replacing every entry, workers compressed more than the two new files: the
+            // entries the merge replaced too.
+            if (action == zaReplace) {
+                EXPECT_GT(ahead, 2) << threads << " threads";
+            }
         }
     }
 }
