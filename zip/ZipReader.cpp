@@ -387,7 +387,14 @@ bool TZipReader::RebuildFromLocalHeaders(TStream& Stream) {
         const uint64_t here = static_cast<uint64_t>(Stream.Position());
         uint64_t skip = entry->CompressedSize + entry->LocalExtraLength;
         if (entry->HasDataDescriptor()) {
-            skip += kDataDescriptorSize;
+            // The descriptor after the data: 8 bytes longer with Zip64 sizes, and 4 shorter
+            // without its optional signature. A wrong length would lose every entry after it.
+            unsigned char signature[4] = {};
+            Stream.Seek(static_cast<int64_t>(here + skip), soBeginning);
+            const bool signed_ =
+                Stream.Read(signature, 4) == 4 && Get32(signature) == kDataDescriptorSignature;
+            skip += (entry->Zip64Local ? kZip64DataDescriptorSize : kDataDescriptorSize) -
+                    (signed_ ? 0 : 4);
             // A streamed entry has no sizes in its header: they follow its data.
             if (entry->CompressedSize == 0) {
                 const int64_t dataStart = static_cast<int64_t>(here) + entry->LocalExtraLength;

@@ -427,6 +427,75 @@ TEST(TZipReader, RebuildScanTakesASignatureOnlyWithAPlausibleVersion) {
     }
 }
 
+// A local header with the descriptor flag and its sizes filled in, stored data, then the
+// descriptor: with or without its signature, with 32- or 64-bit sizes (Zip64 extra in the header).
+std::string EntryWithDescriptor(const std::string& Name, const std::string& Data, bool Signed,
+                                bool Zip64) {
+    auto put16 = [](std::string& S, uint32_t V) {
+        for (int i = 0; i < 2; ++i) S += static_cast<char>((V >> (8 * i)) & 0xFF);
+    };
+    auto put32 = [&](std::string& S, uint32_t V) {
+        put16(S, V & 0xFFFF);
+        put16(S, V >> 16);
+    };
+    auto put64 = [&](std::string& S, uint64_t V) {
+        put32(S, static_cast<uint32_t>(V));
+        put32(S, static_cast<uint32_t>(V >> 32));
+    };
+    const auto size = static_cast<uint32_t>(Data.size());
+    const uint32_t crc = 0x12345678;
+    std::string out;
+    put32(out, 0x04034B50);
+    put16(out, Zip64 ? 45 : 20);
+    put16(out, 0x0008);
+    put16(out, 0);  // stored
+    put32(out, 0x00210000);
+    put32(out, crc);
+    put32(out, Zip64 ? 0xFFFFFFFFu : size);
+    put32(out, Zip64 ? 0xFFFFFFFFu : size);
+    put16(out, static_cast<uint32_t>(Name.size()));
+    put16(out, Zip64 ? 20 : 0);
+    out += Name;
+    if (Zip64) {
+        put16(out, 0x0001);
+        put16(out, 16);
+        put64(out, size);
+        put64(out, size);
+    }
+    out += Data;
+    if (Signed) put32(out, 0x08074B50);
+    put32(out, crc);
+    if (Zip64) {
+        put64(out, size);
+        put64(out, size);
+    } else {
+        put32(out, size);
+        put32(out, size);
+    }
+    return out;
+}
+
+TEST(TZipReader, RebuildScanGoesOnBehindEveryKindOfDataDescriptor) {
+    test::TestDir dir;
+    const TBuilt after = Build({{"after.txt", "after", ""}});
+    const std::string locals = after.Bytes.substr(0, after.CentralOffset);
+    for (bool zip64 : {false, true}) {
+        for (bool signed_ : {true, false}) {
+            const std::string what =
+                std::string(zip64 ? "zip64" : "32-bit") + (signed_ ? ", signed" : ", no signature");
+            TZipReader r;
+            r.SetIncompleteZipMode(izAssumeBad);
+            r.SetZipName(dir.File(
+                "d.zip", EntryWithDescriptor("first.txt", "first data", signed_, zip64) + locals));
+            r.OpenZip();
+            ASSERT_EQ(r.Count(), 2) << what;
+            EXPECT_EQ(r.SortedView()->Items(0)->StoredName(), "first.txt") << what;
+            EXPECT_EQ(r.SortedView()->Items(0)->CompressedSize, 10u) << what;
+            EXPECT_EQ(r.SortedView()->Items(1)->StoredName(), "after.txt") << what;
+        }
+    }
+}
+
 TEST(TZipReader, FailedRebuildClearsAndRaises) {
     test::TestDir dir;
     TZipReader r;
