@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -31,6 +32,16 @@ std::string MakeTempFileName(const std::string& Folder) {
     }
     throw EFCreateError("Cannot create a temporary file in \"" + Folder + "\". " +
                         std::strerror(error));
+}
+
+bool IsTempFileName(const std::string& Name) {
+    constexpr size_t kLength = 3 + 8 + 4;
+    if (Name.size() != kLength || Name.compare(0, 3, "XQZ") != 0 ||
+        Name.compare(kLength - 4, 4, ".TMP") != 0)
+        return false;
+    for (size_t i = 3; i < 3 + 8; ++i)
+        if (!std::isxdigit(static_cast<unsigned char>(Name[i]))) return false;
+    return true;
 }
 
 }  // namespace qm

@@ -139,6 +139,7 @@ class TZipWriter : public TZipReader, private TDeflateIO {
     void ExpandWildcard(const std::string& Spec, std::vector<std::string>& Into);
     void NoteArchiveIdentity();
     bool IsArchiveItself(const std::string& FileName) const;
+    bool IsLeftoverTemporary(const std::string& FileName) const;
     bool FreshenRefuses(const std::string& FileName) const;
     TStoredPathRules PathRules() const;
     void StartEndRecord(bool FromCurrent);

@@ -15,6 +15,7 @@
 #include "platform/FindFile.h"
 #include "platform/PathAt.h"
 #include "platform/SystemFolders.h"
+#include "platform/TempFile.h"
 #include "platform/UiHooks.h"
 #include "zip/BufferStream.h"
 #include "zip/BufferedFileStream.h"
@@ -119,6 +120,22 @@ void TZipWriter::NoteArchiveIdentity() {
     FRun->ArchiveId.Path = resolved.empty() ? std::string() : resolved + "/" + NamePart(ZipName());
     if (!resolved.empty() && resolved == "/") FRun->ArchiveId.Path = "/" + NamePart(ZipName());
     FRun->ArchiveId.Name = NamePart(ZipName());
+    // The folders where runs make their temporary archives.
+    FRun->TempFolders.clear();
+    for (const std::string& folder : {ArchiveFolder(), ChooseTempFolder()})
+        if (::stat(folder.c_str(), &st) == 0) FRun->TempFolders.push_back({st.st_dev, st.st_ino});
+}
+
+// A temporary archive that a run which was killed left where runs make them: a partial copy of
+// a back-up, which a later back-up of that folder must not take for a document (and grow by).
+bool TZipWriter::IsLeftoverTemporary(const std::string& FileName) const {
+    if (!IsTempFileName(NamePart(FileName))) return false;
+    const std::string dir = DirectoryPart(FileName);
+    struct stat st {};
+    if (StatPath(dir.empty() ? "." : dir, st) != 0) return false;
+    for (const auto& [device, inode] : FRun->TempFolders)
+        if (st.st_dev == device && st.st_ino == inode) return true;
+    return false;
 }
 
 bool TZipWriter::IsArchiveItself(const std::string& FileName) const {
@@ -230,7 +247,8 @@ void TZipWriter::ExpandWildcard(const std::string& Spec, std::vector<std::string
             if (recurse && FAddDirEntriesOnRecurse) Into.push_back(fileName);
             continue;
         }
-        if (IsExcluded(fileName) || IsArchiveItself(fileName)) continue;
+        if (IsExcluded(fileName) || IsArchiveItself(fileName) || IsLeftoverTemporary(fileName))
+            continue;
         if (FSkipIfArchiveBitNotSet && (FileGetAttr(fileName) & faArchive) == 0) continue;
         if (FreshenRefuses(fileName)) continue;
         Into.push_back(fileName);

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "platform/Stream.h"
@@ -136,6 +137,8 @@ class TZipWriter::TRun {
         std::string Name;
     } ArchiveId;
     std::unordered_set<std::string> OldStoredNames;  // freshen: names the old archive has
+    // Where this writer's runs make temporary archives (device, inode).
+    std::vector<std::pair<dev_t, ino_t>> TempFolders;
 
     // Volume output.
     int Volume = 0;

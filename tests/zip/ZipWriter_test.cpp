@@ -153,6 +153,31 @@ TEST(TZipWriter, ArchiveInsideTheFolderIsNotAddedToItself) {
     ASSERT_EQ(::chdir(cwd.c_str()), 0);
 }
 
+TEST(TZipWriter, TemporaryArchivesLeftByAKilledRunAreNotBackedUp) {
+    QM_SKIP_WITHOUT_TOOLS("unzip", "7z", "bsdtar", "python3");
+    TestDir dir;
+    const std::string a = dir.File("src/a.txt", "abc");
+    // Beside the archive, and in the temporary folder of updates: a killed run's leftovers.
+    dir.File("src/XQZ0A1B2C3D.TMP", "half an archive");
+    dir.File("src/tmp/XQZ00000000.TMP", "half an update");
+    // Elsewhere, or not quite the name such a run gives: the user's own files.
+    const std::string other = dir.File("src/docs/XQZ0A1B2C3D.TMP", "a document");
+    const std::string near = dir.File("src/XQZ0A1B2C3.TMP", "seven digits");
+    TZipWriter w;
+    w.SetZipName(dir / "src/back.zip");
+    w.SetTempPath(dir / "src/tmp");
+    w.SetRootDir(dir / "src/");
+    w.SetRecurse(true);
+    w.SetStorePaths(true);
+    w.SetRelativePaths(true);
+    w.FilesList() = {dir / "src/*"};
+    EXPECT_EQ(w.ZipFiles(), 3);
+    EXPECT_EQ(
+        CheckArchive(dir / "src/back.zip",
+                     {{"a.txt", a}, {"docs/XQZ0A1B2C3D.TMP", other}, {"XQZ0A1B2C3.TMP", near}}),
+        "");
+}
+
 TEST(TZipWriter, MaskWithoutFolderOrRootMeansTheCurrentFolder) {
     QM_SKIP_WITHOUT_TOOLS("unzip", "7z", "bsdtar", "python3");
     TestDir dir;
