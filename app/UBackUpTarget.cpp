@@ -81,7 +81,9 @@ std::string ReasonFileCannotBeRead(const std::string& Path) {
     struct stat st {};
     bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     ::close(fd);
-    return regular ? "cannot be opened" : "not a regular file";
+    // The writer's own words for what it refuses to read.
+    if (regular) return "cannot be opened";
+    return S_ISDIR(st.st_mode) ? "Is a directory" : "Not a regular file";
 }
 
 std::string SkippedFileLine(const std::string& Path, const std::string& Reason) {

@@ -42,7 +42,7 @@ class TBackUpTarget {
     bool FCommitted = false;
 };
 
-// Why Path cannot be read, as the system says it ("Permission denied", "not a regular file").
+// Why Path cannot be read, as the system says it ("Permission denied", "Not a regular file").
 std::string ReasonFileCannotBeRead(const std::string& Path);
 
 // The report line of a file that was left out: "Skipped (cannot be read): PATH: REASON".

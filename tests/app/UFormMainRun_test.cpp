@@ -375,7 +375,7 @@ class TFormMainRunTest : public QObject {
                  std::string("Skipped (cannot be read): /a/b: Permission denied"));
         QCOMPARE(ReasonFileCannotBeRead(F->Dir.Path() + "/missing"),
                  std::string("No such file or directory"));
-        QCOMPARE(ReasonFileCannotBeRead(FSource), std::string("not a regular file"));
+        QCOMPARE(ReasonFileCannotBeRead(FSource), std::string("Not a regular file"));
     }
 };
 
