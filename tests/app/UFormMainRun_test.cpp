@@ -375,7 +375,10 @@ class TFormMainRunTest : public QObject {
                  std::string("Skipped (cannot be read): /a/b: Permission denied"));
         QCOMPARE(ReasonFileCannotBeRead(F->Dir.Path() + "/missing"),
                  std::string("No such file or directory"));
-        QCOMPARE(ReasonFileCannotBeRead(FSource), std::string("Not a regular file"));
+        QCOMPARE(ReasonFileCannotBeRead(FSource), std::string("Is a directory"));
+        const std::string fifo = F->Dir.Path() + "/reason.fifo";
+        QCOMPARE(::mkfifo(fifo.c_str(), 0644), 0);
+        QCOMPARE(ReasonFileCannotBeRead(fifo), std::string("Not a regular file"));
     }
 };
 
