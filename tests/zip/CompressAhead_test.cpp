@@ -2,7 +2,6 @@
 // before it, and the workers' budget, order and shutdown.
 #include "zip/CompressAhead.h"
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -13,12 +12,14 @@
 
 #include "WindowTailProbe.h"
 #include "WriterFixture.h"
+#include "support/ThreadCount.h"
 #include "zip/deflate/DeflateFile.h"
 
 namespace qm {
 namespace {
 
 using test::TestDir;
+using test::ThreadsOfThisProcess;
 
 class TMemoryIO : public TDeflateIO {
   public:
@@ -122,23 +123,6 @@ TEST(WindowTail, TheBandIsBelowTheWindowsSize) {
 
 // ---------------------------------------------------------------------------------------
 // The pipeline.
-
-// Threads of this process. The first thread a process starts may bring a helper of the
-// sanitizer's runtime with it, so one thread is started and joined before counting.
-int ThreadsOfThisProcess() {
-    static const bool warmedUp = [] {
-        std::thread([] {}).join();
-        return true;
-    }();
-    (void)warmedUp;
-    int n = 0;
-    if (DIR* d = ::opendir("/proc/self/task")) {
-        while (dirent* e = ::readdir(d))
-            if (e->d_name[0] != '.') ++n;
-        ::closedir(d);
-    }
-    return n;
-}
 
 std::string CompressedAlone(const std::string& In, int Level) {
     return CompressAfterTail(In, Level, 0).Out;

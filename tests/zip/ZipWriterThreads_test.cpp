@@ -1,7 +1,6 @@
 // The writer with compress-ahead workers: the same archive byte for byte and the same events
 // as on one thread, whatever the tree, level, options and thread count; cancellation and
 // faults leave nothing behind, no worker either.
-#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -19,6 +18,7 @@
 #include "WriterFixture.h"
 #include "platform/FileStream.h"
 #include "platform/UiHooks.h"
+#include "support/ThreadCount.h"
 #include "zip/CompressAhead.h"
 #include "zip/ZipErrors.h"
 #include "zip/ZipWriter.h"
@@ -29,23 +29,7 @@ namespace {
 using test::Exists;
 using test::ReadWholeFile;
 using test::TestDir;
-
-// Threads of this process. The first thread a process starts may bring a helper of the
-// sanitizer's runtime with it, so one thread is started and joined before counting.
-int ThreadsOfThisProcess() {
-    static const bool warmedUp = [] {
-        std::thread([] {}).join();
-        return true;
-    }();
-    (void)warmedUp;
-    int n = 0;
-    if (DIR* d = ::opendir("/proc/self/task")) {
-        while (dirent* e = ::readdir(d))
-            if (e->d_name[0] != '.') ++n;
-        ::closedir(d);
-    }
-    return n;
-}
+using test::ThreadsOfThisProcess;
 
 // Every message-processing call, in order with the events; optionally a cancel at one of them.
 class TCountingHooks : public TConsoleUiHooks {
