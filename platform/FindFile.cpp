@@ -60,9 +60,19 @@ int Advance(TSearchRec& F) {
     while (h->Next < h->Names.size()) {
         const std::string& name = h->Names[h->Next++];
         const int rc = Describe(*h, name, F);
+        if (rc == 0) return 0;
+        if (rc == kEntryGone) continue;
         // A folder that can be read but not searched names its entries and lets none be looked
-        // at: its content is out of reach, which must not pass for an empty folder.
-        if (rc != kEntryGone) return rc;
+        // at, "." first: its content is out of reach, which must not pass for an empty folder.
+        if (DotRank(name) < 2) return rc;
+        // One entry that cannot be looked at is still listed, bare, so that whoever opens it
+        // meets the error and reports it; the rest of the listing goes on.
+        F.Name = name;
+        F.Attr = 0;
+        F.Size64 = 0;
+        F.Size = 0;
+        F.Time = 0;
+        return 0;
     }
     return feNoMoreFiles;
 }

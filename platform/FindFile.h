@@ -37,8 +37,9 @@ struct TSearchRec {
 // Returns 0 and fills F with the first entry, or an error: the system's errno when the folder
 // cannot be read or searched, feNoMoreFiles when nothing matched.
 int FindFirst(const std::string& Spec, uint32_t Attr, TSearchRec& F);
-// Advances F; 0, feNoMoreFiles once the listing is exhausted, or the errno of an entry that
-// cannot be looked at (its folder cannot be searched).
+// Advances F; 0, or feNoMoreFiles once the listing is exhausted. An entry that cannot be
+// looked at (but for "." and "..", whose failure fails the listing) comes bare: no attributes,
+// size or time, so that opening it meets the error.
 int FindNext(TSearchRec& F);
 // Releases the listing (also done when F is destroyed).
 void FindClose(TSearchRec& F);

@@ -165,6 +165,23 @@ TEST(FindFile, MissingAndUnreadableFoldersFailTheFirstCall) {
         TSearchRec r;
         return FindFirst(dir.Path() + "/*", 0, r) == 0;
     }));
+
+    // Readable but not searchable: its names are there, nothing can be looked at.
+    const std::string nox = dir.Folder("nox");
+    dir.File("nox/b.txt");
+    dir.File("nox/a.txt");
+    ASSERT_EQ(chmod(nox.c_str(), 0644), 0);
+    // A full listing starts with ".", whose failure fails the listing.
+    EXPECT_TRUE(test::RunUnprivileged([&] {
+        TSearchRec r;
+        return FindFirst(nox + "/*.*", faAnyFile, r) == EACCES && !r.FindHandle;
+    }));
+    // Without the dots, each entry comes bare and the listing goes on to the end.
+    EXPECT_TRUE(test::RunUnprivileged([&] {
+        TSearchRec r;
+        if (FindFirst(nox + "/*.txt", 0, r) != 0 || r.Name != "a.txt" || r.Attr != 0) return false;
+        return FindNext(r) == 0 && r.Name == "b.txt" && FindNext(r) == feNoMoreFiles;
+    }));
 }
 
 TEST(FindFile, OneNameAndPatternLookups) {
