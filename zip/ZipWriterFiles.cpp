@@ -247,8 +247,13 @@ void TZipWriter::ExpandWildcard(const std::string& Spec, std::vector<std::string
             if (recurse && FAddDirEntriesOnRecurse) Into.push_back(fileName);
             continue;
         }
-        if (IsExcluded(fileName) || IsArchiveItself(fileName) || IsLeftoverTemporary(fileName))
+        if (IsExcluded(fileName) || IsArchiveItself(fileName)) continue;
+        if (IsLeftoverTemporary(fileName)) {
+            // Left out, but said: the user may delete it, or find that a run is still going.
+            bool retry = false;
+            ReportUnreadable(fileName, "a temporary archive of an interrupted back-up", retry);
             continue;
+        }
         if (FSkipIfArchiveBitNotSet && (FileGetAttr(fileName) & faArchive) == 0) continue;
         if (FreshenRefuses(fileName)) continue;
         Into.push_back(fileName);

@@ -153,7 +153,7 @@ TEST(TZipWriter, ArchiveInsideTheFolderIsNotAddedToItself) {
     ASSERT_EQ(::chdir(cwd.c_str()), 0);
 }
 
-TEST(TZipWriter, TemporaryArchivesLeftByAKilledRunAreNotBackedUp) {
+TEST(TZipWriter, TemporaryArchivesLeftByAKilledRunAreReportedNotBackedUp) {
     QM_SKIP_WITHOUT_TOOLS("unzip", "7z", "bsdtar", "python3");
     TestDir dir;
     const std::string a = dir.File("src/a.txt", "abc");
@@ -171,7 +171,15 @@ TEST(TZipWriter, TemporaryArchivesLeftByAKilledRunAreNotBackedUp) {
     w.SetStorePaths(true);
     w.SetRelativePaths(true);
     w.FilesList() = {dir / "src/*"};
+    std::vector<std::string> told;
+    w.OnSkippingFile = [&](TZipWriter& Sender, TSkipReason Reason, const std::string& Name, int,
+                           bool&) {
+        if (Reason == srFileOpenError) told.push_back(Name + ": " + Sender.SkippingReason());
+    };
     EXPECT_EQ(w.ZipFiles(), 3);
+    const std::string why = ": a temporary archive of an interrupted back-up";
+    EXPECT_EQ(told, (std::vector<std::string>{dir / ("src/tmp/XQZ00000000.TMP" + why),
+                                              dir / ("src/XQZ0A1B2C3D.TMP" + why)}));
     EXPECT_EQ(
         CheckArchive(dir / "src/back.zip",
                      {{"a.txt", a}, {"docs/XQZ0A1B2C3D.TMP", other}, {"XQZ0A1B2C3.TMP", near}}),
