@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "QmzipRun.h"
 #include "support/ArchiveCheck.h"
 #include "support/DeepTree.h"
 #include "support/TestDir.h"
@@ -25,20 +26,13 @@ extern char** environ;
 namespace qm {
 namespace {
 
+using test::Exists;
+using test::Qmzip;
 using test::RunCommand;
 using test::ShellQuote;
 using test::TestDir;
 
 const std::string kQmzip = QMZIP_PATH;
-
-test::CommandResult Qmzip(const std::string& Args) {
-    return RunCommand(ShellQuote(kQmzip) + " " + Args);
-}
-
-bool Exists(const std::string& Path) {
-    struct stat st {};
-    return ::lstat(Path.c_str(), &st) == 0;
-}
 
 bool Contains(const std::string& Text, const std::string& Part) {
     return Text.find(Part) != std::string::npos;

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "QmzipRun.h"
 #include "support/ArchiveCheck.h"
 #include "support/TestDir.h"
 
@@ -24,20 +25,13 @@ namespace qm {
 namespace {
 
 using test::CheckArchive;
+using test::Exists;
+using test::Qmzip;
 using test::RunCommand;
 using test::ShellQuote;
 using test::TestDir;
 
 const std::string kQmzip = QMZIP_PATH;
-
-test::CommandResult Qmzip(const std::string& Args) {
-    return RunCommand(ShellQuote(kQmzip) + " " + Args);
-}
-
-bool Exists(const std::string& Path) {
-    struct stat st {};
-    return ::lstat(Path.c_str(), &st) == 0;
-}
 
 struct Tree {
     explicit Tree(const TestDir& Dir) {
