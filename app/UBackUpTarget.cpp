@@ -4,23 +4,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "platform/Exception.h"
 #include "platform/FileOps.h"
+#include "platform/ReplaceFile.h"
 #include "platform/TempFile.h"
 
 namespace qm {
 
 namespace {
-
-std::string FolderOf(const std::string& FileName) {
-    size_t slash = FileName.rfind('/');
-    if (slash == std::string::npos) return std::string();  // the current folder
-    return slash == 0 ? std::string("/") : FileName.substr(0, slash);
-}
 
 [[noreturn]] void CannotCreate(const std::string& FileName, const std::string& Why) {
     throw EFCreateError("Cannot create file \"" + FileName + "\". " + Why);
@@ -28,16 +24,25 @@ std::string FolderOf(const std::string& FileName) {
 
 }  // namespace
 
-TBackUpTarget::TBackUpTarget(std::string FileName) : FFileName(std::move(FileName)) {
+TBackUpTarget::TBackUpTarget(std::string FileName)
+    : FFileName(std::move(FileName)), FTarget(ReplacementTarget(FFileName)) {
+    // Before anything is looked at: two runs on one back-up file would each replace the other's.
+    if (!FLock.TryLock(FTarget))
+        throw Exception(FormatMessage("\"%s\" is in use by another back-up.", FFileName));
     struct stat st {};
-    if (::stat(FFileName.c_str(), &st) == 0) {
+    if (::stat(FTarget.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode)) CannotCreate(FFileName, std::strerror(EISDIR));
+        // A document given as the back-up file by mistake must survive the mistake.
+        if (!IsReplaceableBackUp(FTarget))
+            throw Exception(FormatMessage(
+                "\"%s\" is not a back-up file (not a ZIP archive); choose another name.",
+                FFileName));
         FHadPrevious = true;
         FDevice = st.st_dev;
         FInode = st.st_ino;
     }
     try {
-        FTempName = MakeTempFileName(FolderOf(FFileName));
+        FTempName = MakeTempFileName(ReplacementFolder(FTarget));
     } catch (const EFCreateError& e) {
         // Name the file the user asked for, not the temporary one.
         std::string why = e.Message();
@@ -46,11 +51,11 @@ TBackUpTarget::TBackUpTarget(std::string FileName) : FFileName(std::move(FileNam
     }
     // Only the name is reserved: the writer must find no file there, or it would treat the
     // empty file as an archive to update.
-    DeleteFile(FTempName);
+    DeleteTempFile(FTempName);
 }
 
 TBackUpTarget::~TBackUpTarget() {
-    if (!FCommitted && !FTempName.empty() && FileExists(FTempName)) DeleteFile(FTempName);
+    if (!FCommitted && !FTempName.empty() && FileExists(FTempName)) DeleteTempFile(FTempName);
 }
 
 bool TBackUpTarget::IsPreviousBackUp(const std::string& Path) const {
@@ -60,18 +65,29 @@ bool TBackUpTarget::IsPreviousBackUp(const std::string& Path) const {
 }
 
 void TBackUpTarget::Commit() {
-    // The rename must not publish an archive whose blocks are still only in memory: after a
-    // crash the back-up file would be short where the previous one was whole.
-    int fd = ::open(FTempName.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 || ::fdatasync(fd) != 0) {
-        int error = errno;
-        if (fd >= 0) ::close(fd);
-        CannotCreate(FFileName, std::strerror(error));
+    const int error = ReplaceFile(FTempName, FTarget, 0600);
+    if (error != 0) CannotCreate(FFileName, std::strerror(error));
+    FCommitted = true;
+}
+
+bool IsReplaceableBackUp(const std::string& FileName) {
+    const int fd = ::open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool zip = false;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        if (st.st_size == 0) {
+            zip = true;  // nothing in it to lose
+        } else {
+            // The end record lies in the last 22 bytes plus a comment of at most 65,535.
+            const off_t tail = std::min<off_t>(st.st_size, 22 + 65535);
+            std::string bytes(static_cast<size_t>(tail), '\0');
+            if (::pread(fd, bytes.data(), bytes.size(), st.st_size - tail) == tail)
+                zip = bytes.rfind(std::string("PK\x05\x06", 4)) != std::string::npos;
+        }
     }
     ::close(fd);
-    if (::rename(FTempName.c_str(), FFileName.c_str()) != 0)
-        CannotCreate(FFileName, std::strerror(errno));
-    FCommitted = true;
+    return zip;
 }
 
 std::string ReasonFileCannotBeRead(const std::string& Path) {

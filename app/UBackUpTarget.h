@@ -7,13 +7,18 @@
 
 #include <string>
 
+#include "platform/RunLock.h"
+
 namespace qm {
 
 class TBackUpTarget {
   public:
-    // Notes the identity of an existing back-up file of that name and reserves a temporary
-    // name ("XQZ" + hex digits + ".TMP") in its folder. Raises EFCreateError when nothing can
-    // be created there, or when FileName names a folder.
+    // Takes the back-up file's lock for the run, notes the identity of an existing back-up file
+    // of that name and reserves a temporary name ("XQZ" + hex digits + ".TMP") in its folder.
+    // A FileName that is a symbolic link stands for the file it points to, which the run
+    // replaces (the link stays). Raises EFCreateError when nothing can be created there, or
+    // when FileName names a folder; Exception when another run holds the lock, or when the
+    // file exists and is no ZIP archive (it is never replaced).
     explicit TBackUpTarget(std::string FileName);
     // Removes the temporary file unless Commit succeeded.
     ~TBackUpTarget();
@@ -29,18 +34,25 @@ class TBackUpTarget {
     // whatever name the walk meets it).
     bool IsPreviousBackUp(const std::string& Path) const;
 
-    // Commits the complete temporary file to the disk and renames it over the back-up file.
-    // Raises EFCreateError when that fails; the previous back-up is then unchanged.
+    // Puts the complete temporary file in the back-up file's place (the one replace routine:
+    // committed to the disk, the previous back-up's mode, owner and group, or 0600 for a new
+    // back-up, which may hold private files). Raises EFCreateError when that fails; the
+    // previous back-up is then unchanged.
     void Commit();
 
   private:
     std::string FFileName;
+    std::string FTarget;  // FFileName, or the file a link of that name points to
     std::string FTempName;
+    TRunLock FLock;
     bool FHadPrevious = false;
     dev_t FDevice = 0;
     ino_t FInode = 0;
     bool FCommitted = false;
 };
+
+// Whether the file FileName holds a ZIP archive (or nothing at all): what a back-up may replace.
+bool IsReplaceableBackUp(const std::string& FileName);
 
 // Why Path cannot be read, as the system says it ("Permission denied", "Not a regular file").
 std::string ReasonFileCannotBeRead(const std::string& Path);

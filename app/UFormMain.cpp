@@ -95,13 +95,36 @@ std::string GetLongHint(const std::string& Hint) {
     return bar == std::string::npos ? Hint : Hint.substr(bar + 1);
 }
 
-std::string BackUpCompleteText(const std::string& FileName, int FileCount, int SkippedCount) {
+namespace {
+
+// Up to ten of Paths, one per line, then how many more there are.
+std::string SomeOf(const std::vector<std::string>& Paths) {
+    constexpr size_t kShown = 10;
+    std::string text;
+    for (size_t i = 0; i < Paths.size() && i < kShown; ++i) text += "\r" + Paths[i];
+    if (Paths.size() > kShown)
+        text += "\r" + FormatMessage("and %d more", static_cast<long long>(Paths.size() - kShown));
+    return text;
+}
+
+}  // namespace
+
+std::string BackUpCompleteText(const std::string& FileName, int FileCount,
+                               const std::vector<std::string>& Skipped,
+                               const std::vector<std::string>& Changed) {
     QString count = QLocale().toString(static_cast<double>(FileCount), 'f', 0);
     std::string text = FormatMessage("Back-Up file \"%s\" is created.", FileName) +
                        "\rTotal = " + count.toStdString() + " files.";
-    if (SkippedCount > 0)
-        text += "\r" + FormatMessage("%d file(s) could not be read and were left out.",
-                                     static_cast<long long>(SkippedCount));
+    if (!Skipped.empty())
+        text += "\r" +
+                FormatMessage("%d file(s) could not be read and were left out.",
+                              static_cast<long long>(Skipped.size())) +
+                SomeOf(Skipped);
+    if (!Changed.empty())
+        text += "\r" +
+                FormatMessage("%d file(s) changed while they were read; their copies may be torn.",
+                              static_cast<long long>(Changed.size())) +
+                SomeOf(Changed);
     return text;
 }
 
@@ -269,6 +292,11 @@ void TFormMain::ConnectHandlers() {
     ZipWriter1.OnZipComplete = [this](TZipWriter&, int FileCount) {
         ZipWriter1ZipComplete(FileCount);
     };
+    ZipWriter1.OnFileChanged = [this](TZipWriter&, const std::string& FName) {
+        FChangedFiles.push_back(FName);
+    };
+    // A back-up may hold private files: only its owner reads a new one.
+    ZipWriter1.SetNewArchiveMode(0600);
     // No retry: a file that cannot be opened now is reported after the run instead.
     ZipWriter1.OnSkippingFile = [this](TZipWriter&, TSkipReason Reason, const std::string& FName,
                                        int, bool&) { ZipWriter1SkippingFile(Reason, FName); };

@@ -32,9 +32,12 @@ class TShellTreeView;
 // The long part of a hint: the text after its first "|", or the whole hint without one.
 std::string GetLongHint(const std::string& Hint);
 
-// The completion box's text: two lines, and a third when files were left out. Count is
-// formatted with the user's thousands separator.
-std::string BackUpCompleteText(const std::string& FileName, int FileCount, int SkippedCount);
+// The completion box's text: two lines; then, when files were left out or changed while they
+// were read, how many, and up to ten of their paths each. Count is formatted with the user's
+// thousands separator.
+std::string BackUpCompleteText(const std::string& FileName, int FileCount,
+                               const std::vector<std::string>& Skipped,
+                               const std::vector<std::string>& Changed);
 
 // The save dialog of the back-up file, as the UI hooks show it.
 struct TSaveDialog {
@@ -116,13 +119,13 @@ class TFormMain : public QWidget {
     // The window ends the process when its command-line run ends (nobody can see it).
     void SetEndWithCommandLineRun(bool Value) { FEndWithCommandLineRun = Value; }
 
-    // SIGINT or SIGTERM: during a run a confirmed cancel, otherwise a close.
+    // SIGINT, SIGTERM or SIGHUP: during a run a confirmed cancel, otherwise a close.
     void SignalReceived();
 
     // ---- What tests and the program block read.
     bool Unattended() const { return FUnattended; }
     // 0 without a command-line run or when it backed up every file; 1 when it failed; 2 when
-    // it completed but files could not be read.
+    // it completed but files could not be read or changed while they were read.
     int ExitStatus() const { return FExitStatus; }
     // The application's current hint, as the hint handler got it.
     const std::string& ApplicationHint() const { return FApplicationHint; }
@@ -135,6 +138,8 @@ class TFormMain : public QWidget {
         std::string Reason;
     };
     const std::vector<TSkippedFile>& SkippedFiles() const { return FSkippedFiles; }
+    // The files the last run stored but that changed while they were read.
+    const std::vector<std::string>& ChangedFiles() const { return FChangedFiles; }
     bool IsDefaultButton(const QPushButton* Button) const { return Button == FDefaultButton; }
     bool IsCancelButton(const QPushButton* Button) const { return Button == FCancelButton; }
     // The status line's text.
@@ -182,6 +187,7 @@ class TFormMain : public QWidget {
     QPushButton* FCancelButton = nullptr;
     TBackUpTarget* FTarget = nullptr;  // while a run writes
     std::vector<TSkippedFile> FSkippedFiles;
+    std::vector<std::string> FChangedFiles;
     std::string FRunStatus;  // empty until the run's first file
     int FRunProgress = 0;
     QElapsedTimer FRunShown;

@@ -15,6 +15,7 @@
 #include "app/UQMApps.h"
 #include "foldertree/ShellTreeView.h"
 #include "platform/Exception.h"
+#include "platform/FileOps.h"
 
 namespace qm {
 
@@ -29,6 +30,11 @@ std::string TrimText(const std::string& Text) {
     while (begin < end && static_cast<unsigned char>(Text[begin]) <= ' ') ++begin;
     while (end > begin && static_cast<unsigned char>(Text[end - 1]) <= ' ') --end;
     return Text.substr(begin, end - begin);
+}
+
+// A folder as the user knows it: without the trailing "/" the run adds, but "/" itself.
+std::string FolderShown(const std::string& Folder) {
+    return Folder.size() > 1 && Folder.back() == '/' ? Folder.substr(0, Folder.size() - 1) : Folder;
 }
 
 std::string NameAfterLastSlash(const std::string& Path) {
@@ -114,14 +120,25 @@ void TFormMain::ActBackUpExecute() {
     edBackUpFile->setText(QString::fromStdString(name));
     if (name.empty()) throw Exception("Invalid back-up file name.");
 
-    ZipWriter1.SetRootDir(GetSourceFolder());
-    std::string base = ZipWriter1.RootDir();
-    if (!base.empty()) base.pop_back();
+    const std::string source = GetSourceFolder();
+    // The folder the user chose, or none: a folder that is gone is never replaced by another.
+    if (!DirectoryExists(source))
+        throw Exception(FormatMessage("Folder \"%s\" doesn't exist.", FolderShown(source)));
+    std::vector<std::string> masks;
     for (int i = 0; i < lbFileMasks->count(); ++i) {
         const std::string mask = lbFileMasks->item(i)->text().toStdString();
+        // A mask that names a folder would reach outside the source folder.
+        if (mask.find('/') != std::string::npos)
+            throw Exception("The file types list \"" +
+                            edFileTypesLists->currentText().toStdString() + "\" holds the mask \"" +
+                            mask + "\", which names a folder (\"/\"); edit the list.");
         // An empty mask would name the source folder itself, which no archive may store.
-        if (!mask.empty()) ZipWriter1.FilesList().push_back(base + "/" + mask);
+        if (!mask.empty()) masks.push_back(mask);
     }
+    ZipWriter1.SetRootDir(source);
+    std::string base = ZipWriter1.RootDir();
+    if (!base.empty()) base.pop_back();
+    for (const std::string& mask : masks) ZipWriter1.FilesList().push_back(base + "/" + mask);
     const bool sub = cbIncludeSubFolders->isChecked();
     ZipWriter1.SetRecurse(sub);
     ZipWriter1.SetStorePaths(sub);
@@ -143,6 +160,7 @@ void TFormMain::ActBackUpExecute() {
         }
     } runEnd{this};
     FSkippedFiles.clear();
+    FChangedFiles.clear();
     FRunCompleted = false;
     FRunStatus.clear();
     FRunShown.invalidate();
@@ -202,18 +220,35 @@ void TFormMain::ZipWriter1SkippingFile(TSkipReason Reason, const std::string& FN
 
 void TFormMain::ZipWriter1ZipComplete(int FileCount) {
     ShowRunState(true);
-    if (FTarget) FTarget->Commit();
-    FRunCompleted = true;
     for (const TSkippedFile& skipped : FSkippedFiles) {
         std::string line = SkippedFileLine(skipped.Path, skipped.Reason) + "\n";
         std::fwrite(line.data(), 1, line.size(), stderr);
     }
+    for (const std::string& changed : FChangedFiles) {
+        std::string line = "Changed while read: " + changed + "\n";
+        std::fwrite(line.data(), 1, line.size(), stderr);
+    }
     std::fflush(stderr);
+    // The previous back-up is replaced only by a complete one: a source folder that went away
+    // during the run (a disk unmounted, a folder moved) left only part of it behind, and an
+    // empty or unreadable one, or a list that matches nothing, would leave nothing at all.
+    const std::string source = ZipWriter1.RootDir();
+    if (!DirectoryExists(source))
+        throw Exception(FormatMessage("Folder \"%s\" doesn't exist.", FolderShown(source)));
+    if (FileCount == 0)
+        throw Exception("Nothing to back up: no file in \"" + FolderShown(source) +
+                        "\" matches the list \"" + edFileTypesLists->currentText().toStdString() +
+                        "\".");
+    if (FTarget) FTarget->Commit();
+    FRunCompleted = true;
     if (FUnattended) return;
-    UiHooks().MessageBox("Back-Up Complete",
-                         BackUpCompleteText(edBackUpFile->text().toStdString(), FileCount,
-                                            static_cast<int>(FSkippedFiles.size())),
-                         miInformation, mbOK, idOk);
+    std::vector<std::string> skipped;
+    for (const TSkippedFile& file : FSkippedFiles) skipped.push_back(file.Path);
+    const bool partial = !skipped.empty() || !FChangedFiles.empty();
+    UiHooks().MessageBox(
+        "Back-Up Complete",
+        BackUpCompleteText(edBackUpFile->text().toStdString(), FileCount, skipped, FChangedFiles),
+        partial ? miWarning : miInformation, mbOK, idOk);
 }
 
 void TFormMain::SignalReceived() {

@@ -144,7 +144,7 @@ void TFormMain::RunCommandLineFromEventLoop() {
     if (!ran || !FRunCompleted)
         FExitStatus = 1;
     else
-        FExitStatus = FSkippedFiles.empty() ? 0 : 2;
+        FExitStatus = FSkippedFiles.empty() && FChangedFiles.empty() ? 0 : 2;
     emit CommandLineRunEnded(FExitStatus);
     if (FEndWithCommandLineRun) {
         if (isVisible()) close();

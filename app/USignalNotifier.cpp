@@ -27,6 +27,8 @@ void SetHandler(void (*Handler)(int)) {
     sa.sa_flags = SA_RESTART;
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    // A closed terminal must not kill a run half-way: it cancels it, and the run cleans up.
+    sigaction(SIGHUP, &sa, nullptr);
 }
 
 }  // namespace

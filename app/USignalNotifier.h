@@ -1,6 +1,6 @@
-// SIGINT and SIGTERM as Qt signals. The system's handler only writes a byte into a pipe; the
-// event loop (also the one a back-up runs while it processes pending events) reads it and
-// emits Received on the GUI thread, where the window decides what the signal means.
+// SIGINT, SIGTERM and SIGHUP as Qt signals. The system's handler only writes a byte into a pipe;
+// the event loop (also the one a back-up runs while it processes pending events) reads it and emits
+// Received on the GUI thread, where the window decides what the signal means.
 #pragma once
 
 #include <QObject>
@@ -13,7 +13,7 @@ class TSignalNotifier : public QObject {
     Q_OBJECT
 
   public:
-    // Installs the handlers for SIGINT and SIGTERM; one notifier per process.
+    // Installs the handlers for SIGINT, SIGTERM and SIGHUP; one notifier per process.
     explicit TSignalNotifier(QObject* Parent = nullptr);
     // Restores the default handlers.
     ~TSignalNotifier() override;

@@ -126,14 +126,23 @@ int FindFirst(const std::string& Spec, uint32_t, TSearchRec& F) {
         if (fd >= 0) ::close(fd);
         return error ? error : feNoMoreFiles;
     }
-    errno = 0;
-    while (dirent* e = ::readdir(dir)) {
+    int listError = 0;
+    for (;;) {
+        errno = 0;
+        dirent* e = ::readdir(dir);
+        if (!e) {
+            // The end, or a listing that broke off: the latter is a folder that could not be
+            // listed, never a complete one.
+            listError = errno;
+            break;
+        }
         std::string name = e->d_name;
         if (all || (name != "." && name != ".." &&
                     ::fnmatch(mask.c_str(), name.c_str(), FNM_CASEFOLD) == 0))
             h->Names.push_back(std::move(name));
     }
     ::closedir(dir);
+    if (listError != 0) return listError;
     std::sort(h->Names.begin(), h->Names.end(), ListingOrderLess);
     F.FindHandle = h;
     int rc = Advance(F);

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <random>
 
+#include "platform/ReplaceFile.h"
+
 namespace fs = std::filesystem;
 
 namespace qm {
@@ -77,7 +79,7 @@ int CreateUniqueFile(std::string& Pattern) {
 }
 
 // Writes Text into a new file next to Target and renames it over Target.
-bool ReplaceFile(const fs::path& Target, const std::string& Text) {
+bool WriteReplacement(const fs::path& Target, const std::string& Text) {
     std::error_code ec;
     fs::path folder = Target.parent_path();
     fs::create_directories(folder, ec);
@@ -86,29 +88,12 @@ bool ReplaceFile(const fs::path& Target, const std::string& Text) {
     std::string temp = (folder / ("." + Target.filename().string() + ".XXXXXX")).string();
     int fd = CreateUniqueFile(temp);
     if (fd < 0) return false;
-    // A file that replaces another keeps its mode and, where permitted, its owner; a new one
-    // keeps the mode it was created with.
-    struct stat old {};
-    if (::stat(Target.c_str(), &old) == 0) {
-        ::fchmod(fd, old.st_mode & 07777);
-        if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
-            // Not permitted for others' files; the file then belongs to whoever writes it.
-        }
-    }
-    bool ok = WriteAll(fd, Text) && ::fsync(fd) == 0;
+    bool ok = WriteAll(fd, Text);
     ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(temp.c_str(), Target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    // Make the rename itself durable; a failure here loses nothing already written.
-    int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-    return true;
+    // A new settings file keeps the mode it was created with (0666 less the umask).
+    ok = ok && ReplaceFile(temp, Target.string(), DefaultFileMode()) == 0;
+    if (!ok) ::unlink(temp.c_str());
+    return ok;
 }
 
 int HexDigit(char C) {
@@ -151,19 +136,13 @@ int StrToIntDef(std::string_view Text, int Default) {
     return static_cast<int>(negative ? -value : value);
 }
 
-std::string_view CutProfileValue(std::string_view Value) {
-    if (Value.size() <= kProfileValueMax) return Value;
-    size_t cut = kProfileValueMax;
-    while (cut > 0 && (static_cast<unsigned char>(Value[cut]) & 0xC0) == 0x80) --cut;
-    return Value.substr(0, cut);
-}
-
 std::string TProfileFile::ReadString(const std::string& Section, const std::string& Key,
                                      const std::string& Default) const {
     std::string text;
     if (LoadFile(FFileName, text) != ldLoaded) return Default;
     std::optional<std::string_view> value = FindProfileValue(text, Section, Key);
-    return value ? std::string(CutProfileValue(*value)) : Default;
+    // Whole, whatever its length: a cut file types list would back up the wrong files.
+    return value ? std::string(*value) : Default;
 }
 
 int TProfileFile::ReadInteger(const std::string& Section, const std::string& Key,
@@ -232,9 +211,7 @@ void TProfileFile::Store(const std::string& Text) const {
     fs::path target = fs::absolute(FFileName, ec);
     if (ec) RaiseWriteError();
     // Replace the file a symbolic link points to, not the link.
-    fs::path resolved = fs::weakly_canonical(target, ec);
-    if (!ec) target = resolved;
-    if (!ReplaceFile(target, Text)) RaiseWriteError();
+    if (!WriteReplacement(ReplacementTarget(target.string()), Text)) RaiseWriteError();
 }
 
 }  // namespace qm

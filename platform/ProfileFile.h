@@ -20,10 +20,6 @@
 
 namespace qm {
 
-// The longest value a read returns; a longer stored value is cut (never inside a UTF-8
-// character).
-inline constexpr size_t kProfileValueMax = 2047;
-
 class EIniFileException : public Exception {
   public:
     using Exception::Exception;
@@ -69,9 +65,5 @@ class TProfileFile {
 // two characters (up to 8 hex digits of value, taken as a 32-bit two's complement). Anything
 // else, including the empty text, gives Default.
 int StrToIntDef(std::string_view Text, int Default);
-
-// The value cut to at most kProfileValueMax bytes, backing off so as not to split a UTF-8
-// character.
-std::string_view CutProfileValue(std::string_view Value);
 
 }  // namespace qm

@@ -29,6 +29,10 @@ class TRecordingIO : public TDeflateIO {
 
     uint32_t ReadInput(uint8_t* Buffer, uint16_t Count) override {
         if (FStopping.load(std::memory_order_relaxed)) throw TAbandon();
+        // As the writer reads: no further than the size at opening.
+        const int64_t left = FFile.SizeAtOpen - FFile.BytesRead;
+        if (left <= 0) return 0;
+        if (left < Count) Count = static_cast<uint16_t>(left);
         const int32_t n = FSource.Read(Buffer, Count);
         if (n <= 0) return 0;
         FFile.BytesRead += n;

@@ -65,6 +65,12 @@ class ENotEnoughRoom : public EZipError {
     using EZipError::EZipError;
 };
 
+// Another run holds the lock of the archive this run would write; nothing was written.
+class EArchiveInUse : public EZipError {
+  public:
+    using EZipError::EZipError;
+};
+
 // The list classes' error: an index outside the list, a refused capacity, a duplicate under
 // the error policy, a put into a sorted list.
 class EListError : public Exception {

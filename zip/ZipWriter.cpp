@@ -10,6 +10,7 @@
 #include "platform/DosDateTime.h"
 #include "platform/FileOps.h"
 #include "platform/FileStream.h"
+#include "platform/ReplaceFile.h"
 #include "platform/TempFile.h"
 #include "zip/BufferStream.h"
 #include "zip/BufferedFileStream.h"
@@ -78,6 +79,7 @@ void TZipWriter::Assign(const TZipWriter& Source) {
     FNoCompressList = Source.FNoCompressList;
     FAddDirEntriesOnRecurse = Source.FAddDirEntriesOnRecurse;
     FThreads = Source.FThreads;
+    FNewArchiveMode = Source.FNewArchiveMode;
     OnStartZip = Source.OnStartZip;
     OnStartZipInfo = Source.OnStartZipInfo;
     OnEndZip = Source.OnEndZip;
@@ -130,6 +132,13 @@ int TZipWriter::RunOperation() {
     if (FState == TZipWriterState::Writing)
         throw Exception("The archive writer is already running");
     TRun run(*this);
+    // Volumes are files of their own, each complete when the next one starts; everything else
+    // replaces the file a link named ZipName points to, so that the link stays.
+    run.Target = VolumesOn() ? ZipName() : ReplacementTarget(ZipName());
+    // Two runs that rebuilt one archive at once would each drop the other's entries.
+    if (!run.Lock.TryLock(run.Target)) throw EArchiveInUse(ZipName() + ": in use by another run");
+    // Under the lock, a temporary archive beside it that nobody holds is what a killed run left.
+    if (!VolumesOn()) RemoveLeftoverTempFiles(ReplacementFolder(run.Target));
 
     if (!run.Lines.empty()) {
         ExpandFilesList();
@@ -146,7 +155,9 @@ int TZipWriter::RunOperation() {
     run.DeflateBuffers = std::make_unique<TDeflateBuffers>();
     if (!FDeflateTables) FDeflateTables = std::make_unique<TDeflateStaticTables>();
     if (run.Updating) {
-        run.OutFileName = MakeTempFileName(ChooseTempFolder());
+        // Beside the old archive, so that it takes its place by a rename: never a copy, and
+        // never through the temporary folder, which is often memory.
+        run.OutFileName = MakeTempFileName(ReplacementFolder(run.Target));
         OpenOutput(run.OutFileName);
         OpenOldArchive();
         // The new end record is taken from the old one only now that it has been read,
@@ -158,7 +169,7 @@ int TZipWriter::RunOperation() {
         // complete, so that the final name never holds a partial archive, whatever ends the
         // process. The walk is over by now: the temporary file can never be added to itself.
         // Volumes go straight to their names: each is complete when the next one starts.
-        run.OutFileName = VolumesOn() ? ZipName() : MakeTempFileName(ArchiveFolder());
+        run.OutFileName = VolumesOn() ? ZipName() : MakeTempFileName(ReplacementFolder(run.Target));
         OpenOutput(run.OutFileName);
         StartEndRecord(EndCentral().CommentChanged);
     }
@@ -204,14 +215,10 @@ int TZipWriter::RunOperation() {
     return run.Result;
 }
 
-std::string TZipWriter::ArchiveFolder() const {
-    const std::string dir = DirectoryPart(ZipName());
-    return dir.empty() ? std::string("./") : dir;
-}
-
 void TZipWriter::PlaceNewArchive() {
-    if (!RenameFile(FRun->OutFileName, ZipName()))
-        throw EFCreateError("Cannot create file \"" + ZipName() + "\". " + std::strerror(errno));
+    const int error = ReplaceFile(FRun->OutFileName, FRun->Target, FNewArchiveMode);
+    if (error != 0)
+        throw EFCreateError("Cannot create file \"" + ZipName() + "\". " + std::strerror(error));
     FRun->OutFileName.clear();  // nothing of this run to remove any more
 }
 

@@ -8,12 +8,15 @@
 // and closed; every failure removes what the run wrote and leaves an old archive untouched.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "platform/ReplaceFile.h"
 #include "platform/Stream.h"
 #include "zip/MultiZipInfo.h"
 #include "zip/StoredPath.h"
@@ -95,6 +98,10 @@ class TZipWriter : public TZipReader, private TDeflateIO {
     // always runs on the caller's thread alone.
     int Threads() const { return FThreads; }
     void SetThreads(int Value) { FThreads = Value < 0 ? 0 : Value; }
+    // The permission bits of an archive made where no file was (one that replaces a file takes
+    // that file's mode): 0666 less the umask unless set.
+    mode_t NewArchiveMode() const { return FNewArchiveMode; }
+    void SetNewArchiveMode(mode_t Value) { FNewArchiveMode = Value & 07777; }
     // Files of the last (or current) run whose data a worker compressed.
     int FilesCompressedAhead() const { return FFilesCompressedAhead; }
 
@@ -161,8 +168,6 @@ class TZipWriter : public TZipReader, private TDeflateIO {
     void CheckUnchanged(const std::string& Name);
     // Puts a created archive, complete, under its final name.
     void PlaceNewArchive();
-    // The folder that holds ZipName ("./" for a bare name).
-    std::string ArchiveFolder() const;
     // Compress-ahead (ZipWriterAhead.cpp).
     int AheadThreads() const;
     bool CompressAheadWanted() const;
@@ -233,6 +238,7 @@ class TZipWriter : public TZipReader, private TDeflateIO {
     bool FAddDirEntriesOnRecurse = false;
     std::string FSkippingReason;
     int FThreads = 0;
+    mode_t FNewArchiveMode = DefaultFileMode();
     int FFilesCompressedAhead = 0;
 
     // Everything a run opens and builds lives in the run (ZipWriterRun.h), which exists only

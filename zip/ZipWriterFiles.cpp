@@ -14,6 +14,7 @@
 #include "platform/FileOps.h"
 #include "platform/FindFile.h"
 #include "platform/PathAt.h"
+#include "platform/ReplaceFile.h"
 #include "platform/SystemFolders.h"
 #include "platform/TempFile.h"
 #include "platform/UiHooks.h"
@@ -122,7 +123,7 @@ void TZipWriter::NoteArchiveIdentity() {
     FRun->ArchiveId.Name = NamePart(ZipName());
     // The folders where runs make their temporary archives.
     FRun->TempFolders.clear();
-    for (const std::string& folder : {ArchiveFolder(), ChooseTempFolder()})
+    for (const std::string& folder : {ReplacementFolder(FRun->Target), ChooseTempFolder()})
         if (::stat(folder.c_str(), &st) == 0) FRun->TempFolders.push_back({st.st_dev, st.st_ino});
 }
 
@@ -326,9 +327,9 @@ bool TZipWriter::OpenSource(const std::string& Name, TZipHeaderInfo& Header) {
     for (;;) {
         struct stat st {};
         const int error = StatPath(Name, st);
-        if (error == ENOENT) return false;  // vanished since the expansion
         if (error != 0) {
-            // Out of reach (a folder on its way may not be searched): as a failed open.
+            // Vanished since the expansion, or out of reach (a folder on its way may not be
+            // searched): as a failed open, so that the file is not left out in silence.
             if (ReportUnreadable(Name, std::strerror(error), retry)) continue;
             return false;
         }
@@ -476,6 +477,11 @@ void TZipWriter::StoreFile() {
 }
 
 uint32_t TZipWriter::ReadInput(uint8_t* Buffer, uint16_t Count) {
+    // A file ends where it ended when it was opened: a log that grows while it is read would
+    // otherwise be read for as long as it grows (CheckUnchanged reports it).
+    const int64_t left = FRun->SourceSizeAtOpen - FRun->FileBytesTaken;
+    if (left <= 0) return 0;
+    if (left < Count) Count = static_cast<uint16_t>(left);
     int32_t n = FRun->Source->Read(Buffer, Count);
     if (n <= 0) return 0;
     NoteBytesRead(static_cast<uint32_t>(n));

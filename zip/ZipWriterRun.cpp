@@ -8,6 +8,7 @@
 
 #include "platform/FileOps.h"
 #include "platform/FileStream.h"
+#include "platform/TempFile.h"
 #include "zip/ZipErrors.h"
 
 namespace qm {
@@ -51,7 +52,12 @@ TZipWriter::TRun::~TRun() {
     Release();
     if (!FDone) {
         for (const std::string& volume : VolumeFiles) DeleteFile(volume);
-        if (!OutFileName.empty()) DeleteFile(OutFileName);
+        if (!OutFileName.empty()) {
+            if (VolumeFiles.empty() && OutFileName != FWriter.ZipName())
+                DeleteTempFile(OutFileName);
+            else
+                DeleteFile(OutFileName);
+        }
     }
     // The run's own lists go before the settings it changed are given back.
     DeflateBuffers.reset();
@@ -77,7 +83,7 @@ void TZipWriter::TRun::Release() noexcept {
 
 void TZipWriter::TRun::DropStaging() noexcept {
     Stage.reset();
-    if (!StageName.empty()) DeleteFile(StageName);
+    if (!StageName.empty()) DeleteTempFile(StageName);
     StageName.clear();
 }
 

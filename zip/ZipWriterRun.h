@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/RunLock.h"
 #include "platform/Stream.h"
 #include "zip/BufferStream.h"
 #include "zip/BufferedFileStream.h"
@@ -115,6 +116,10 @@ class TZipWriter::TRun {
     bool Merging = false;
     std::deque<size_t> Plan;
 
+    // The file the run replaces (ZipName, or what a link of that name points to), and the
+    // lock that keeps other runs from writing it meanwhile.
+    std::string Target;
+    TRunLock Lock;
     // The output: the file (a temporary one when an archive is rebuilt), the guard that turns
     // short writes into errors, and the buffer over both.
     std::string OutFileName;

@@ -160,57 +160,12 @@ void TZipWriter::CopyEntry(TZipHeaderInfo& Entry) {
     }
 }
 
-namespace {
-
-struct TTempGuard {
-    std::string Name;
-    ~TTempGuard() {
-        if (!Name.empty()) DeleteFile(Name);
-    }
-};
-
-// Shown is the archive's name as its user knows it, for the error of a failed write.
-void CopyWholeFile(const std::string& Source, const std::string& Dest, bool Commit,
-                   const std::string& Shown) {
-    TFileStream in(Source, fmOpenRead);
-    TFileStream out(Dest, fmCreate);
-    std::vector<uint8_t> buffer(1 << 16);
-    for (;;) {
-        int32_t n = in.Read(buffer.data(), static_cast<int32_t>(buffer.size()));
-        if (n <= 0) break;
-        if (out.Write(buffer.data(), n) != n) RaiseWriteFailure(out.LastError(), Shown);
-    }
-    if (Commit && !out.Commit()) RaiseWriteFailure(out.LastError(), Shown);
-    if (!out.Close()) RaiseWriteFailure(out.LastError(), Shown);
-}
-
-}  // namespace
-
 void TZipWriter::ReplaceArchive() {
-    const std::string target = ZipName();
-    TTempGuard temp{FRun->OutFileName};
-    struct stat old {};
-    const bool haveOld = ::stat(target.c_str(), &old) == 0;
-    std::string dir = DirectoryPart(target);
-    if (dir.empty()) dir = ".";
-    struct stat tempSt {
-    }, dirSt{};
-    const bool sameFileSystem = ::stat(FRun->OutFileName.c_str(), &tempSt) == 0 &&
-                                ::stat(dir.c_str(), &dirSt) == 0 && tempSt.st_dev == dirSt.st_dev;
-    // The new archive keeps the old one's permissions.
-    if (haveOld) ::chmod(FRun->OutFileName.c_str(), old.st_mode & 07777);
-    if (sameFileSystem && RenameFile(FRun->OutFileName, target)) {
-        temp.Name.clear();
-        return;
-    }
-    // Another file system: copy next to the old archive first, then rename over it in one
-    // step, so that either the old or the new archive is always there, complete.
-    TTempGuard near{MakeTempFileName(dir)};
-    CopyWholeFile(FRun->OutFileName, near.Name, FlushFilesOnClose(), target);
-    if (haveOld) ::chmod(near.Name.c_str(), old.st_mode & 07777);
-    if (!RenameFile(near.Name, target))
-        throw EFCreateError("Cannot replace " + target + ": " + std::strerror(errno));
-    near.Name.clear();
+    // The new archive keeps the old one's mode, owner and group.
+    const int error = ReplaceFile(FRun->OutFileName, FRun->Target, FNewArchiveMode);
+    if (error != 0)
+        throw EFCreateError("Cannot replace " + ZipName() + ": " + std::strerror(error));
+    FRun->OutFileName.clear();
 }
 
 }  // namespace qm

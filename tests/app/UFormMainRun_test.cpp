@@ -191,7 +191,7 @@ class TFormMainRunTest : public QObject {
     }
 
     void runReplacesThePreviousBackUpWithAFreshArchive() {
-        F->Dir.File("out/backup.zip", "not an archive: an update would fail on it");
+        F->Dir.File("out/backup.zip", test::ArchiveEndingIn("an update would fail on it"));
         TFormMain& form = Ready();
         Run(form);
         QCOMPARE(F->Hooks.Titles(), std::vector<std::string>{"Back-Up Complete"});
@@ -217,7 +217,7 @@ class TFormMainRunTest : public QObject {
         // The back-up lies in its own source folder and matches a mask, also under a second
         // name (a hard link): neither it nor the temporary file may end up in the archive.
         FBackUp = FSource + "/backup.zip";
-        F->Dir.File("src/backup.zip", "previous");
+        F->Dir.File("src/backup.zip", test::ArchiveEndingIn("previous"));
         QVERIFY(::link(FBackUp.c_str(), (FSource + "/alias.zip").c_str()) == 0);
         TFormMain& form = Ready("*.txt;*.zip;*.TMP");
         std::vector<std::string> lines;
@@ -247,7 +247,8 @@ class TFormMainRunTest : public QObject {
 
     void cancelAnsweredYesKeepsThePreviousBackUp() {
         F->Dir.File("src/big.txt", RandomBytes(3 << 20));
-        const std::string previous = F->Dir.File("out/backup.zip", "previous back-up");
+        const std::string previous =
+            F->Dir.File("out/backup.zip", test::ArchiveEndingIn("previous back-up"));
         TFormMain& form = Ready();
         bool asked = false;
         F->Hooks.OnProcess = [&] {
@@ -265,7 +266,7 @@ class TFormMainRunTest : public QObject {
         QCOMPARE(question.Buttons, mbYes | mbNo);
         QCOMPARE(question.DefaultButton, idNo);
         QCOMPARE(F->Hooks.Boxes[1].Text, std::string("User Aborted Operation"));
-        QCOMPARE(test::ReadWholeFile(previous), std::string("previous back-up"));
+        QCOMPARE(test::ReadWholeFile(previous), test::ArchiveEndingIn("previous back-up"));
         QVERIFY(TempFiles(F->Dir.Path() + "/out").isEmpty());
         QCOMPARE(form.Tag(), 0);
         QCOMPARE(form.StatusText(), std::string("Adding \"big.txt\"..."));
@@ -309,7 +310,8 @@ class TFormMainRunTest : public QObject {
     void failedWriteKeepsThePreviousBackUp() {
         // A file size limit makes the archive's writes fall short, as a full disk would.
         F->Dir.File("src/big.txt", RandomBytes(1 << 20));
-        const std::string previous = F->Dir.File("out/backup.zip", "previous back-up");
+        const std::string previous =
+            F->Dir.File("out/backup.zip", test::ArchiveEndingIn("previous back-up"));
         TFormMain& form = Ready();
         struct rlimit saved {};
         QVERIFY(::getrlimit(RLIMIT_FSIZE, &saved) == 0);
@@ -321,7 +323,7 @@ class TFormMainRunTest : public QObject {
         ::setrlimit(RLIMIT_FSIZE, &saved);
         std::signal(SIGXFSZ, savedHandler);
         QCOMPARE(F->Hooks.Titles(), std::vector<std::string>{"Error"});
-        QCOMPARE(test::ReadWholeFile(previous), std::string("previous back-up"));
+        QCOMPARE(test::ReadWholeFile(previous), test::ArchiveEndingIn("previous back-up"));
         QVERIFY(TempFiles(F->Dir.Path() + "/out").isEmpty());
         QCOMPARE(form.Tag(), 0);
     }
@@ -344,10 +346,13 @@ class TFormMainRunTest : public QObject {
         Run(form);
         const std::string stderrText = err.Text();
         QCOMPARE(F->Hooks.Titles(), std::vector<std::string>{"Back-Up Complete"});
+        // A partial back-up warns, and names what it left out.
         QCOMPARE(F->Hooks.Boxes[0].Text,
                  "Back-Up file \"" + FBackUp +
                      "\" is created.\rTotal = 1 files.\r1 file(s) could not be read and were left "
-                     "out.");
+                     "out.\r" +
+                     FSource + "/pipe.txt");
+        QCOMPARE(F->Hooks.Boxes[0].Icon, miWarning);
         QVERIFY2(stderrText.find("Skipped (cannot be read): " + FSource +
                                  "/pipe.txt: Not a regular file\n") != std::string::npos,
                  stderrText.c_str());
@@ -357,15 +362,23 @@ class TFormMainRunTest : public QObject {
 
     void completionTextUsesTheUsersThousandsSeparator() {
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        QCOMPARE(BackUpCompleteText("/b/x.zip", 1234, 0),
+        const std::vector<std::string> none;
+        QCOMPARE(BackUpCompleteText("/b/x.zip", 1234, none, none),
                  std::string("Back-Up file \"/b/x.zip\" is created.\rTotal = 1,234 files."));
-        QCOMPARE(BackUpCompleteText("x.zip", 0, 0),
+        QCOMPARE(BackUpCompleteText("x.zip", 0, none, none),
                  std::string("Back-Up file \"x.zip\" is created.\rTotal = 0 files."));
-        QCOMPARE(BackUpCompleteText("x.zip", 2, 3),
+        QCOMPARE(BackUpCompleteText("x.zip", 2, {"/s/a", "/s/b", "/s/c"}, {"/s/log"}),
                  std::string("Back-Up file \"x.zip\" is created.\rTotal = 2 files.\r3 file(s) "
-                             "could not be read and were left out."));
+                             "could not be read and were left out.\r/s/a\r/s/b\r/s/c\r1 file(s) "
+                             "changed while they were read; their copies may be torn.\r/s/log"));
+        // Ten are named; the rest are counted.
+        std::vector<std::string> many;
+        for (int i = 0; i < 12; ++i) many.push_back("/s/" + std::to_string(i));
+        const std::string text = BackUpCompleteText("x.zip", 2, many, none);
+        QVERIFY(text.find("\r/s/9\rand 2 more") != std::string::npos);
+        QVERIFY(text.find("/s/10") == std::string::npos);
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-        QCOMPARE(BackUpCompleteText("x.zip", 1234567, 0),
+        QCOMPARE(BackUpCompleteText("x.zip", 1234567, none, none),
                  std::string("Back-Up file \"x.zip\" is created.\rTotal = 1.234.567 files."));
         QLocale::setDefault(QLocale::c());
     }

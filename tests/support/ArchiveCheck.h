@@ -43,6 +43,12 @@ using ExpectedEntries = std::vector<std::pair<std::string, std::string>>;
 std::string CheckArchive(const std::string& Archive, const ExpectedEntries& Expected,
                          const std::optional<std::string>& Comment = std::nullopt);
 
+// Prefix followed by the end record of an empty archive: a file that a back-up may replace
+// (it ends like a ZIP archive), and that an update cannot read entries from.
+inline std::string ArchiveEndingIn(const std::string& Prefix) {
+    return Prefix + std::string("PK\x05\x06", 4) + std::string(18, '\0');
+}
+
 // The stored names of an archive in central-directory order, as python3's zipfile reads them.
 std::vector<std::string> ArchiveNames(const std::string& Archive);
 

@@ -103,11 +103,14 @@ inline bool Exists(const std::string& Path) {
 // A regular file that opens and seeks but fails on its first read, or "" where there is none:
 // what the kernel offers for that depends on the machine and the user.
 inline std::string FileThatFailsOnRead() {
-    for (const char* candidate : {"/proc/self/attr/current", "/proc/self/clear_refs"}) {
+    // A file is read no further than its size at opening: the failing read must lie within it.
+    for (const char* candidate : {"/sys/devices/software/power/autosuspend_delay_ms",
+                                  "/sys/devices/pnp0/power/autosuspend_delay_ms"}) {
         const int fd = ::open(candidate, O_RDONLY);
         if (fd < 0) continue;
         char byte = 0;
-        const bool fails = ::lseek(fd, 0, SEEK_END) >= 0 && ::read(fd, &byte, 1) < 0;
+        struct stat st {};
+        const bool fails = ::fstat(fd, &st) == 0 && st.st_size > 0 && ::read(fd, &byte, 1) < 0;
         ::close(fd);
         if (fails) return candidate;
     }

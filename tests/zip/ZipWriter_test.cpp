@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "WriterFixture.h"
+#include "platform/FileOps.h"
 #include "platform/SystemFolders.h"
 #include "platform/UiHooks.h"
 #include "zip/ZipErrors.h"
@@ -178,8 +179,10 @@ TEST(TZipWriter, TemporaryArchivesLeftByAKilledRunAreReportedNotBackedUp) {
     };
     EXPECT_EQ(w.ZipFiles(), 3);
     const std::string why = ": a temporary archive of an interrupted back-up";
-    EXPECT_EQ(told, (std::vector<std::string>{dir / ("src/tmp/XQZ00000000.TMP" + why),
-                                              dir / ("src/XQZ0A1B2C3D.TMP" + why)}));
+    // The leftover beside the archive is nobody's any more: the run that holds the archive's
+    // lock removes it. The one in the temporary folder may be another archive's, and stays.
+    EXPECT_EQ(told, (std::vector<std::string>{dir / ("src/tmp/XQZ00000000.TMP" + why)}));
+    EXPECT_FALSE(FileExists(dir / "src/XQZ0A1B2C3D.TMP"));
     EXPECT_EQ(
         CheckArchive(dir / "src/back.zip",
                      {{"a.txt", a}, {"docs/XQZ0A1B2C3D.TMP", other}, {"XQZ0A1B2C3.TMP", near}}),
@@ -433,8 +436,9 @@ TEST(TZipWriter, FileThatChangesWhileReadIsStoredAsRead) {
     EXPECT_EQ(w.ZipFiles(), 2);
     test::CommandResult r = test::RunCommand("unzip -tq " + test::ShellQuote(dir / "c.zip"));
     EXPECT_EQ(r.Status, 0) << r.Output;
+    // A file is read no further than its size at opening: a growing log cannot hold a run.
     r = test::RunCommand("unzip -p " + test::ShellQuote(dir / "c.zip") + " grow.txt | wc -c");
-    EXPECT_EQ(r.Output, "9000\n");
+    EXPECT_EQ(r.Output, "5000\n");
     r = test::RunCommand("unzip -p " + test::ShellQuote(dir / "c.zip") + " shrink.txt | wc -c");
     EXPECT_EQ(r.Output, "100\n");
 }

@@ -170,6 +170,10 @@ int Run(const qm::qmzip::TOptions& Options) {
         progress.Finish();
         std::fprintf(stderr, "qmzip: %s\n", Printable(e.what()).c_str());
         return Interrupted ? 130 : 1;
+    } catch (const EArchiveInUse&) {
+        progress.Finish();
+        std::fprintf(stderr, "qmzip: %s: in use by another run\n", Options.Archive.c_str());
+        return 1;
     } catch (const EBadZipFile& e) {
         return ReaderError(progress, Options.Archive, e);
     } catch (const EIncompleteZip& e) {
