@@ -107,6 +107,9 @@ void TDlgFileTypesListItem::FormCloseQuery() {
     edName->setText(QString::fromStdString(name));
     edFileMasks->setText(QString::fromStdString(masks));
     if (name.empty() || masks.empty()) throw Exception("Invalid file type list.");
+    // A mask with a folder in it ("../*", "/etc/*") would reach outside the chosen folder.
+    if (masks.find('/') != std::string::npos)
+        throw Exception("File masks cannot hold \"/\": a mask names files of the chosen folder.");
     if (!SameTextAscii(name, txtOldName->text().toStdString()) && FileTypesListExists(name))
         throw Exception(FormatMessage("File type list \"%s\" already exists.", name));
 }

@@ -29,6 +29,7 @@
 #include "app/UQMApps.h"
 #include "foldertree/ShellTreeView.h"
 #include "platform/Exception.h"
+#include "platform/FileOps.h"
 
 namespace qm {
 
@@ -280,6 +281,23 @@ void TFormMain::ConnectHandlers() {
     qApp->installEventFilter(this);
     connect(ShellTreeView1->model(), &QAbstractItemModel::rowsInserted, this,
             &TFormMain::FitTreeColumn);
+    // A chosen folder that disappears takes the choice with it. The tree then selects a
+    // neighbour, which the user never chose and which a back-up must not take for the source:
+    // the window clears the selection and waits for a new choice.
+    connect(ShellTreeView1, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* Current, QTreeWidgetItem* Previous) {
+                TShellFolder* gone = Previous ? ShellTreeView1->FolderOf(Previous) : nullptr;
+                if (!Current || !gone) return;
+                const std::string path = gone->Path().toStdString();
+                if (path.empty() || path[0] != '/' || DirectoryExists(path)) return;
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, path] {
+                        ShellTreeView1->setCurrentItem(nullptr);
+                        SetStatusText(FormatMessage("Folder \"%s\" doesn't exist.", path));
+                    },
+                    Qt::QueuedConnection);
+            });
     connect(ShellTreeView1, &QTreeWidget::itemExpanded, this, &TFormMain::FitTreeColumn);
     connect(ShellTreeView1, &QTreeWidget::itemCollapsed, this, &TFormMain::FitTreeColumn);
 

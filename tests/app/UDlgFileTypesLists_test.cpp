@@ -193,11 +193,17 @@ class TDlgFileTypesListsTest : public QObject {
                                Item->OKBtn->click();
                                QVERIFY(Item->isVisible());
                                QCOMPARE(Item->edFileMasks->text(), QString());
+                               Type(Item, "Docs", "*.doc;../*");
+                               Item->OKBtn->click();
+                               QVERIFY(Item->isVisible());
                                Item->CancelBtn->click();
                            });
             QCOMPARE(Dialog->ListView1->topLevelItemCount(), 0);
         });
-        QCOMPARE(BoxTexts(), (QStringList{"Invalid file type list.", "Invalid file type list."}));
+        QCOMPARE(BoxTexts(),
+                 (QStringList{"Invalid file type list.", "Invalid file type list.",
+                              "File masks cannot hold \"/\": a mask names files of the chosen "
+                              "folder."}));
         QCOMPARE(FHooks->Boxes[0].Title, std::string("Error"));
         QCOMPARE(FHooks->Boxes[0].Icon, miError);
         QCOMPARE(FHooks->Boxes[0].Buttons, mbOK);

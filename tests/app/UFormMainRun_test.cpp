@@ -213,6 +213,24 @@ class TFormMainRunTest : public QObject {
                  std::string());
     }
 
+    void aChosenFolderThatDisappearsIsNeverSwappedForAnother() {
+        F->Dir.File("src2/other.txt", "a neighbour's file");
+        TFormMain& form = Ready();
+        QCOMPARE(form.GetSourceFolder(), FSource + "/");
+        QVERIFY(QDir(QString::fromStdString(FSource)).removeRecursively());
+        // Before the tree has noticed: the run refuses the folder that is gone.
+        Run(form);
+        QCOMPARE(F->Hooks.Titles(), std::vector<std::string>{"Error"});
+        QCOMPARE(F->Hooks.Boxes[0].Text, "Folder \"" + FSource + "\" doesn't exist.");
+        QVERIFY(!QFile::exists(QString::fromStdString(FBackUp)));
+        // Once it has: no folder is chosen, whatever the tree selected in its place.
+        QTRY_VERIFY_WITH_TIMEOUT(form.GetSourceFolder().empty(), 10000);
+        QCOMPARE(form.StatusText(), "Folder \"" + FSource + "\" doesn't exist.");
+        form.ActBackUpUpdate();
+        QVERIFY(!form.ActBackUp->isEnabled());
+        QVERIFY(!QFile::exists(QString::fromStdString(FBackUp)));
+    }
+
     void previousBackUpInTheSourceFolderIsLeftOut() {
         // The back-up lies in its own source folder and matches a mask, also under a second
         // name (a hard link): neither it nor the temporary file may end up in the archive.
