@@ -2,12 +2,15 @@
 // standard error and the exit status.
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QProcess>
 #include <QtTest>
+#include <functional>
 #include <random>
 
+#include "platform/RunLock.h"
 #include "support/ArchiveCheck.h"
 #include "support/TestDir.h"
 
@@ -120,6 +123,126 @@ class TQmateProcessTest : public QObject {
                                "\" is created.\nTotal = 2 files.\n1 file(s) could not be read and "
                                "were left out.\n" +
                                FSource + "/pipe.txt\n");
+    }
+
+    // Runs that find nothing to back up, or may not write where they were sent: each keeps the
+    // previous back-up (or the file in its place) byte for byte, and says why.
+    void runsThatMustNotReplaceThePreviousBackUp() {
+        struct TCase {
+            const char* Name;
+            std::function<void()> Arrange;
+            QStringList Arguments;  // Src= and the list come first
+            std::string Dest;       // the previous back-up, or the file in its place
+            std::string Content;
+            std::string Message;
+        };
+        const std::string previous = test::ArchiveEndingIn("previous back-up");
+        const std::string docs = FSource;
+        const std::string empty = FDir->Folder("empty");
+        TRunLock held;
+        std::vector<TCase> cases = {
+            {"empty source",
+             [] {},
+             {QString::fromStdString("Src=" + empty)},
+             "b.zip",
+             previous,
+             "Nothing to back up: no file in \"" + empty + "\" matches the list \"Texts\"."},
+            {"nothing matches",
+             [&] {
+                 FDir->File("ini/QMApps.ini",
+                            "[Quillmate FileTypesLists]\nItem1=Texts,*.txt\nItem2=Photos,*.jpg\n");
+             },
+             {Src(), QStringLiteral("Lst=Photos")},
+             "b.zip",
+             previous,
+             "Nothing to back up: no file in \"" + docs + "\" matches the list \"Photos\"."},
+            {"a document given as the back-up file",
+             [] {},
+             {Src()},
+             "docs/thesis.odt",
+             "PK\x03\x04 an office document, not a back-up",
+             "\"" + FDir->Path() +
+                 "/docs/thesis.odt\" is not a back-up file (not a ZIP archive); "
+                 "choose another name."},
+            {"a mask that names a folder",
+             [&] {
+                 FDir->File("ini/QMApps.ini",
+                            "[Quillmate FileTypesLists]\nItem1=Texts,*.txt;../*\n");
+             },
+             {Src()},
+             "b.zip",
+             previous,
+             "The file types list \"Texts\" holds the mask \"../*\", which names a folder "
+             "(\"/\"); edit the list."},
+            {"another run on the back-up file",
+             [&] { QVERIFY(held.TryLock(FDir->Path() + "/b.zip") && held.Locked()); },
+             {Src()},
+             "b.zip",
+             previous,
+             "\"" + FDir->Path() + "/b.zip\" is in use by another back-up."},
+        };
+        for (TCase& c : cases) {
+            FDir->File("ini/QMApps.ini", "[Quillmate FileTypesLists]\nItem1=Texts,*.txt;*.csv\n");
+            c.Arrange();
+            const std::string dest = FDir->File(c.Dest, c.Content);
+            QStringList arguments = c.Arguments;
+            if (!arguments.join(' ').contains(QStringLiteral("Lst=")))
+                arguments << QStringLiteral("Lst=Texts");
+            arguments << QString::fromStdString("Dest=" + dest);
+            TResult r = Run(arguments);
+            QVERIFY2(r.Status == 1, c.Name);
+            QVERIFY2(r.Stderr.find(c.Message) != std::string::npos,
+                     (c.Name + (": " + r.Stderr)).c_str());
+            QVERIFY2(test::ReadWholeFile(dest) == c.Content, c.Name);
+            QVERIFY2(QDir(QString::fromStdString(FDir->Path()))
+                         .entryList({QStringLiteral("XQZ*.TMP")})
+                         .isEmpty(),
+                     c.Name);
+            held.Unlock();
+            QVERIFY(::unlink(dest.c_str()) == 0);
+        }
+        // A source that cannot be read is a source with nothing to back up (root reads anything).
+        if (::geteuid() != 0) {
+            const std::string dest = FDir->File("b.zip", previous);
+            QVERIFY(::chmod(FSource.c_str(), 0) == 0);
+            TResult r = Run({Src(), QStringLiteral("Lst=Texts"), Dest("b.zip")});
+            ::chmod(FSource.c_str(), 0755);
+            QCOMPARE(r.Status, 1);
+            QVERIFY2(r.Stderr.find("Nothing to back up") != std::string::npos, r.Stderr.c_str());
+            QCOMPARE(test::ReadWholeFile(dest), previous);
+        }
+    }
+
+    // The back-up file keeps its mode, owner and group; a new one is for its owner only. A list
+    // longer than the old platform's value buffer is read whole.
+    void theBackUpFileKeepsItsPermissions() {
+        std::string masks;
+        for (int i = 0; masks.size() < 3000; ++i) masks += "*.e" + std::to_string(i) + ";";
+        FDir->File("ini/QMApps.ini",
+                   "[Quillmate FileTypesLists]\nItem1=Long,\"" + masks + "*.txt\"\n");
+        TResult r = Run({Src(), QStringLiteral("Lst=Long"), Dest("new.zip")});
+        QCOMPARE(r.Status, 0);
+        QCOMPARE(test::ArchiveNames(FDir->Path() + "/new.zip"),
+                 std::vector<std::string>{"notes.txt"});
+        struct stat st {};
+        QVERIFY(::stat((FDir->Path() + "/new.zip").c_str(), &st) == 0);
+        QCOMPARE(st.st_mode & 07777, mode_t(0600));
+
+        // A previous back-up shared with a group, and given to another user where that is
+        // possible; reached through a link, which stays a link.
+        const std::string old = FDir->File("kept.zip", test::ArchiveEndingIn(""));
+        QVERIFY(::chmod(old.c_str(), 0640) == 0);
+        const bool root = ::geteuid() == 0;
+        if (root) QVERIFY(::chown(old.c_str(), 65534, 65534) == 0);
+        QVERIFY(::symlink("kept.zip", (FDir->Path() + "/link.zip").c_str()) == 0);
+        r = Run({Src(), QStringLiteral("Lst=Long"), Dest("link.zip")});
+        QCOMPARE(r.Status, 0);
+        QCOMPARE(test::ArchiveNames(old), std::vector<std::string>{"notes.txt"});
+        QVERIFY(::lstat((FDir->Path() + "/link.zip").c_str(), &st) == 0 && S_ISLNK(st.st_mode));
+        QVERIFY(::stat(old.c_str(), &st) == 0);
+        QCOMPARE(st.st_mode & 07777, mode_t(0640));
+        if (root) QCOMPARE(st.st_uid, uid_t(65534));
+        if (root) QCOMPARE(st.st_gid, gid_t(65534));
     }
 
     void terminationDuringARunKeepsThePreviousBackUp() {

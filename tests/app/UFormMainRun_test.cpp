@@ -231,6 +231,47 @@ class TFormMainRunTest : public QObject {
         QVERIFY(!QFile::exists(QString::fromStdString(FBackUp)));
     }
 
+    void filesAndFoldersThatChangeDuringTheRunAreReported() {
+        F->Dir.File("src/b2.txt", "gone before its turn");
+        const std::string grow = F->Dir.File("src/grow.txt", std::string(5000, 'g'));
+        TFormMain& form = Ready();
+        // The window's own handler first; then, with a.txt under way, b2.txt goes, and
+        // grow.txt, opened and measured by now, grows while it is read.
+        auto handler = form.ZipWriter1.OnStartZip;
+        form.ZipWriter1.OnStartZip = [&](TZipWriter& W, const std::string& Name, TZipHeaderInfo& H,
+                                         bool& Skip) {
+            handler(W, Name, H, Skip);
+            if (Name == FSource + "/a.txt")
+                QFile::remove(QString::fromStdString(FSource + "/b2.txt"));
+            if (Name != grow) return;
+            QFile file(QString::fromStdString(grow));
+            QVERIFY(file.open(QIODevice::Append));
+            file.write("tail");
+        };
+        Run(form);
+        QCOMPARE(F->Hooks.Titles(), std::vector<std::string>{"Back-Up Complete"});
+        QCOMPARE(F->Hooks.Boxes[0].Icon, miWarning);
+        QCOMPARE(form.SkippedFiles().size(), size_t(1));
+        QCOMPARE(form.SkippedFiles()[0].Path, FSource + "/b2.txt");
+        QCOMPARE(form.SkippedFiles()[0].Reason, std::string("No such file or directory"));
+        QCOMPARE(form.ChangedFiles(), std::vector<std::string>{grow});
+        QCOMPARE(test::ArchiveNames(FBackUp), (std::vector<std::string>{"a.txt", "grow.txt"}));
+        const std::string kept = test::ReadWholeFile(FBackUp);
+        form.ZipWriter1.OnStartZip = handler;
+
+        // A source folder that goes away during the run leaves only part of it: the previous
+        // back-up stays.
+        F->Hooks.OnProcess = [&] {
+            if (form.StatusText() == "Adding \"a.txt\"...")
+                QDir(QString::fromStdString(FSource)).removeRecursively();
+        };
+        Run(form);
+        QCOMPARE(F->Hooks.Titles(), (std::vector<std::string>{"Back-Up Complete", "Error"}));
+        QCOMPARE(F->Hooks.Boxes[1].Text, "Folder \"" + FSource + "\" doesn't exist.");
+        QCOMPARE(test::ReadWholeFile(FBackUp), kept);
+        QVERIFY(TempFiles(F->Dir.Path() + "/out").isEmpty());
+    }
+
     void previousBackUpInTheSourceFolderIsLeftOut() {
         // The back-up lies in its own source folder and matches a mask, also under a second
         // name (a hard link): neither it nor the temporary file may end up in the archive.
