@@ -236,11 +236,38 @@ TEST(QmzipStatus, InterruptedCreatesNeverLeaveAPartialArchive) {
     ASSERT_GT(pid, 0);
     EXPECT_EQ(Stop(pid, SIGKILL), 128 + SIGKILL);
     EXPECT_FALSE(Exists(archive)) << "the final name must never hold a partial archive";
-    // The next run succeeds, and the leftover of the killed one is not taken into it.
+    EXPECT_FALSE(TempFiles(dir.Path()).empty()) << "a killed run cannot clean up";
+    // The next run succeeds, and removes the leftover of the killed one, which nobody holds.
     test::CommandResult r =
         Qmzip("-q " + ShellQuote(archive) + " " + ShellQuote(dir / "small.txt"));
     EXPECT_EQ(r.Status, 0) << r.Output;
     EXPECT_EQ(test::CheckArchive(archive, {{"small.txt", dir / "small.txt"}}), "");
+    EXPECT_TRUE(TempFiles(dir.Path()).empty());
+}
+
+TEST(QmzipStatus, OneRunPerArchive) {
+    TestDir dir;
+    const std::string archive = dir / "big.zip";
+    const std::string small = dir.File("small.txt", "small\n");
+    ASSERT_EQ(Qmzip("-q " + ShellQuote(archive) + " " + ShellQuote(small)).Status, 0);
+    const std::string before = test::ReadWholeFile(archive);
+
+    // An update under way; a second one at the same time would drop the first one's entries.
+    const pid_t pid = StartLongCreate(dir, archive);
+    ASSERT_GT(pid, 0);
+    const auto temps = TempFiles(dir.Path());
+    dir.File("other.txt", "other\n");
+    test::CommandResult r =
+        Qmzip("-q " + ShellQuote(archive) + " " + ShellQuote(dir / "other.txt"));
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Output, "qmzip: " + archive + ": in use by another run\n");
+    // The running one's temporary archive is held, so nobody takes it for a leftover.
+    EXPECT_EQ(TempFiles(dir.Path()), temps);
+    EXPECT_EQ(Stop(pid, SIGTERM), 130);
+    EXPECT_EQ(test::ReadWholeFile(archive), before);
+    // Both gone: the archive is free again.
+    EXPECT_EQ(Qmzip("-q " + ShellQuote(archive) + " " + ShellQuote(dir / "other.txt")).Status, 0);
+    EXPECT_EQ(test::ArchiveNames(archive), (std::vector<std::string>{"small.txt", "other.txt"}));
 }
 
 TEST(QmzipStatus, TheTemporaryFileIsNeverArchivedEvenInsideTheTree) {
