@@ -83,7 +83,16 @@ bool IsReplaceableBackUp(const std::string& FileName) {
             const off_t tail = std::min<off_t>(st.st_size, 22 + 65535);
             std::string bytes(static_cast<size_t>(tail), '\0');
             if (::pread(fd, bytes.data(), bytes.size(), st.st_size - tail) == tail)
-                zip = bytes.rfind(std::string("PK\x05\x06", 4)) != std::string::npos;
+                zip = bytes.rfind(std::string("PK\x05\x06", 4)) != std::string::npos &&
+                      bytes.find("[Content_Types].xml") == std::string::npos;
+            // Documents that keep their parts in a ZIP container are documents, not back-ups:
+            // OpenDocument files and e-books begin with a "mimetype" entry, Office Open XML
+            // files list "[Content_Types].xml" in their directory.
+            char head[30 + 8];
+            if (zip && ::pread(fd, head, sizeof head, 0) == static_cast<ssize_t>(sizeof head) &&
+                std::memcmp(head, "PK\x03\x04", 4) == 0 && head[26] == 8 && head[27] == 0 &&
+                std::memcmp(head + 30, "mimetype", 8) == 0)
+                zip = false;
         }
     }
     ::close(fd);

@@ -52,6 +52,8 @@ class TBackUpTarget {
 };
 
 // Whether the file FileName holds a ZIP archive (or nothing at all): what a back-up may replace.
+// A document that only uses ZIP as its container (OpenDocument, Office Open XML, e-books) is no
+// back-up file.
 bool IsReplaceableBackUp(const std::string& FileName);
 
 // Why Path cannot be read, as the system says it ("Permission denied", "Not a regular file").

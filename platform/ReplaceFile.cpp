@@ -78,7 +78,7 @@ int ReplaceFile(const std::string& TempName, const std::string& Target, mode_t N
     // the name would hold a short file where the old one was whole.
     if (::fdatasync(fd) != 0) return errno;
     if (::rename(TempName.c_str(), Target.c_str()) != 0) return errno;
-    ForgetTempFile(TempName, Target);
+    ForgetTempFile(Target);
     // The rename itself made durable. A failure here loses nothing: the data is on the disk and
     // the name holds either file.
     const int dirFd = ::open(FolderOf(Target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -16,6 +16,8 @@
 #include <utility>
 
 #include "platform/Exception.h"
+#include "platform/FileOps.h"
+#include "platform/PathAt.h"
 
 namespace qm {
 
@@ -104,14 +106,13 @@ bool IsTempFileName(const std::string& Name) {
 bool DeleteTempFile(const std::string& Name) {
     if (Name.empty()) return false;
     struct stat st {};
-    const bool known = ::lstat(Name.c_str(), &st) == 0;
-    const bool deleted = ::unlink(Name.c_str()) == 0;
+    const bool known = StatPath(Name, st, false) == 0;
+    const bool deleted = DeleteFile(Name);
     if (known) Locks().Release(st);
     return deleted;
 }
 
-void ForgetTempFile(const std::string& OldName, const std::string& NewName) {
-    (void)OldName;
+void ForgetTempFile(const std::string& NewName) {
     const size_t slash = NewName.rfind('/');
     if (IsTempFileName(slash == std::string::npos ? NewName : NewName.substr(slash + 1))) return;
     struct stat st {};

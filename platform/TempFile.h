@@ -18,11 +18,12 @@ std::string MakeTempFileName(const std::string& Folder);
 // Whether Name (without folder) has the form MakeTempFileName gives.
 bool IsTempFileName(const std::string& Name);
 
-// Deletes a temporary file of this process and lets its lock go; false when the system refused.
+// Deletes a file, and lets its lock go when it is a temporary file of this process; false when
+// the system refused.
 bool DeleteTempFile(const std::string& Name);
 // A temporary file of this process was renamed to NewName: unless NewName still has the
 // temporary form (a file that is to be renamed once more), its lock is let go.
-void ForgetTempFile(const std::string& OldName, const std::string& NewName);
+void ForgetTempFile(const std::string& NewName);
 
 // Deletes the files of the temporary form in Folder that no process holds locked. Returns how
 // many were deleted.

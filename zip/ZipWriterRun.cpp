@@ -52,12 +52,7 @@ TZipWriter::TRun::~TRun() {
     Release();
     if (!FDone) {
         for (const std::string& volume : VolumeFiles) DeleteFile(volume);
-        if (!OutFileName.empty()) {
-            if (VolumeFiles.empty() && OutFileName != FWriter.ZipName())
-                DeleteTempFile(OutFileName);
-            else
-                DeleteFile(OutFileName);
-        }
+        if (!OutFileName.empty()) DeleteTempFile(OutFileName);
     }
     // The run's own lists go before the settings it changed are given back.
     DeflateBuffers.reset();

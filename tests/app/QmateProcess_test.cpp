@@ -159,8 +159,19 @@ class TQmateProcessTest : public QObject {
             {"a document given as the back-up file",
              [] {},
              {Src()},
+             "docs/letter.txt",
+             "PK\x03\x04 a letter, not a back-up",
+             "\"" + FDir->Path() +
+                 "/docs/letter.txt\" is not a back-up file (not a ZIP archive); "
+                 "choose another name."},
+            // A document in a ZIP container: its first entry names its type.
+            {"an OpenDocument given as the back-up file",
+             [] {},
+             {Src()},
              "docs/thesis.odt",
-             "PK\x03\x04 an office document, not a back-up",
+             test::ArchiveEndingIn(std::string("PK\x03\x04", 4) + std::string(22, '\0') +
+                                   std::string("\x08\0\0\0", 4) +
+                                   "mimetypeapplication/vnd.oasis.opendocument.text"),
              "\"" + FDir->Path() +
                  "/docs/thesis.odt\" is not a back-up file (not a ZIP archive); "
                  "choose another name."},
