@@ -67,9 +67,9 @@ uint32_t DosDateTimeFromTime(std::time_t Time) {
     return PackDosDateTime(local);
 }
 
-uint32_t FileAge(const std::string& FileName) {
+uint32_t FileAge(const std::string& FileName, bool Follow) {
     struct stat st {};
-    if (StatPath(FileName, st) != 0 || S_ISDIR(st.st_mode)) return DosDateTimeInvalid;
+    if (StatPath(FileName, st, Follow) != 0 || S_ISDIR(st.st_mode)) return DosDateTimeInvalid;
     return DosDateTimeFromTime(st.st_mtime);
 }
 

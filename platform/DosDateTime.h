@@ -26,9 +26,9 @@ uint32_t PackDosDateTime(const std::tm& Local);
 // The local DOS date-time of a POSIX time (localtime_r).
 uint32_t DosDateTimeFromTime(std::time_t Time);
 
-// The last-write time of a file (links followed) as a local DOS date-time; DosDateTimeInvalid
-// for a missing file or a folder.
-uint32_t FileAge(const std::string& FileName);
+// The last-write time of a file (links followed unless Follow is false: then a link's own time)
+// as a local DOS date-time; DosDateTimeInvalid for a missing file or a folder.
+uint32_t FileAge(const std::string& FileName, bool Follow = true);
 // The same for an open descriptor.
 uint32_t FileAgeOfHandle(int Handle);
 

@@ -90,6 +90,7 @@ TFileStream::TFileStream(const std::string& FileName, unsigned Mode)
     int flags = OpenFlags(Mode) | O_CLOEXEC;
     // Non-blocking so that opening a FIFO never waits for a writer; cleared again below.
     if (!creating) flags |= O_NONBLOCK;
+    if (!creating && (Mode & fmNoFollow) != 0) flags |= O_NOFOLLOW;
     int fd = OpenPath(FileName, flags, 0666);
     if (fd < 0) {
         const std::string why = SystemError(errno);

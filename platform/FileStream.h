@@ -19,6 +19,9 @@ inline constexpr unsigned fmShareDenyRead = 0x0030;
 inline constexpr unsigned fmShareDenyNone = 0x0040;
 // Creates the file, or truncates it when it exists; read and write access.
 inline constexpr unsigned fmCreate = 0xFFFF;
+// With an open mode: a symbolic link is refused (ELOOP) instead of followed. A back-up opens its
+// sources this way, so that a link planted between a look and the open cannot lead it elsewhere.
+inline constexpr unsigned fmNoFollow = 0x10000;
 
 // A stream over a descriptor it does not own.
 class THandleStream : public TStream {

@@ -36,19 +36,16 @@ unsigned char Upper(unsigned char C) {
 
 constexpr int kEntryGone = -1;
 
-// Fills F from the entry Name of the listing: 0, kEntryGone when the entry no longer exists or is
-// a dangling link, or the errno that keeps it from being looked at.
+// Fills F from the entry Name of the listing: 0, kEntryGone when the entry no longer exists, or
+// the errno that keeps it from being looked at.
 int Describe(const TFindHandle& H, const std::string& Name, TSearchRec& F) {
     const std::string full = H.Folder + Name;
     struct stat st {};
     if (const int error = StatPath(full, st, false); error != 0)
         return error == ENOENT ? kEntryGone : error;
-    bool link = S_ISLNK(st.st_mode);
-    if (link && StatPath(full, st) != 0) return kEntryGone;
     F.Name = Name;
     F.Attr = AttributesOf(Name, st);
-    if (link && S_ISDIR(st.st_mode)) F.Attr |= faSymLink;
-    F.Size64 = S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : 0;
+    F.Size64 = S_ISREG(st.st_mode) || S_ISLNK(st.st_mode) ? static_cast<int64_t>(st.st_size) : 0;
     F.Size = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(F.Size64)));
     F.Time = DosDateTimeFromTime(st.st_mtime);
     return 0;

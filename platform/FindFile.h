@@ -5,10 +5,10 @@
 // every other entry sorted by name (ASCII letters folded to upper case, ties by byte value), so
 // that the same folder always yields the same order. Each entry is examined when it becomes
 // current:
-//  - a symbolic link to a regular file reports the target's size, time and attributes;
-//  - a symbolic link to a folder reports faDirectory | faSymLink (never to be entered);
-//  - a dangling link, and an entry that vanished since the folder was read, are left out;
-//  - FIFOs, sockets and devices are listed as files without faArchive (opening them fails).
+//  - a symbolic link is never followed: it reports faSymLink, its own time, and the length of
+//    its target as its size, whatever it points to (a file, a folder, nothing);
+//  - an entry that vanished since the folder was read is left out;
+//  - FIFOs, sockets and devices report faDevice.
 #pragma once
 
 #include <cstdint>

@@ -56,6 +56,15 @@ int StatPath(const std::string& Path, struct stat& St, bool Follow) {
     return 0;
 }
 
+int64_t ReadLinkPath(const std::string& Path, char* Buffer, size_t Size) {
+    TPathAt at(Path);
+    if (at.Error() != 0) {
+        errno = at.Error();
+        return -1;
+    }
+    return ::readlinkat(at.Dir(), at.Name(), Buffer, Size);
+}
+
 int OpenPath(const std::string& Path, int Flags, mode_t Mode) {
     TPathAt at(Path);
     if (at.Error() != 0) {

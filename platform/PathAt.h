@@ -7,6 +7,8 @@
 
 #include <sys/stat.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace qm {
@@ -32,6 +34,9 @@ class TPathAt {
 
 // stat (Follow) or lstat of a path of any length; 0 or the errno.
 int StatPath(const std::string& Path, struct stat& St, bool Follow = true);
+// readlink of a path of any length: the bytes of the link's target put in Buffer (not
+// terminated; Size bytes means it may have been cut), or -1 with errno set.
+int64_t ReadLinkPath(const std::string& Path, char* Buffer, size_t Size);
 // open of a path of any length; the descriptor, or -1 with errno set.
 int OpenPath(const std::string& Path, int Flags, mode_t Mode = 0);
 

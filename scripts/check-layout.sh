@@ -14,6 +14,7 @@ rules=(
     "zip/deflate|zip/deflate/ platform/"
     "zip/format|zip/format/ zip/ZipErrors.h platform/"
     "zip/walk|zip/walk/ platform/"
+    "zip/check|zip/check/"
     "zip:flat|zip/ platform/"
     "foldertree|foldertree/ platform/"
     "app|app/ zip/ foldertree/ platform/"

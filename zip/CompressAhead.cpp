@@ -80,7 +80,7 @@ int64_t LastWriteNs(const struct stat& St) {
 
 bool TCompressedFile::ChangedSinceRead() const {
     struct stat st {};
-    if (StatPath(Name, st) != 0) return BytesRead != SizeAtOpen;
+    if (StatPath(Name, st, false) != 0) return BytesRead != SizeAtOpen;
     return ChangedSinceRead(st);
 }
 
@@ -244,7 +244,8 @@ bool TCompressAhead::Admit(TCompressedFile& File, std::unique_ptr<TBufferedFileS
     try {
         // Opened as the writer's thread opens it; whatever fails here, that thread tries again
         // and reports what it finds.
-        Source = std::make_unique<TBufferedFileStream>(File.Name, fmOpenRead, false);
+        // A link is the writer's own to store (as a link): never followed here either.
+        Source = std::make_unique<TBufferedFileStream>(File.Name, fmOpenRead | fmNoFollow, false);
     } catch (const std::exception&) {
         return false;
     }

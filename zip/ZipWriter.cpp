@@ -17,6 +17,7 @@
 #include "zip/StoredPath.h"
 #include "zip/ZipErrors.h"
 #include "zip/ZipWriterRun.h"
+#include "zip/check/ArchiveCheck.h"
 #include "zip/format/DateUtils.h"
 #include "zip/format/SortedZip.h"
 
@@ -80,6 +81,8 @@ void TZipWriter::Assign(const TZipWriter& Source) {
     FAddDirEntriesOnRecurse = Source.FAddDirEntriesOnRecurse;
     FThreads = Source.FThreads;
     FNewArchiveMode = Source.FNewArchiveMode;
+    FCheckArchive = Source.FCheckArchive;
+    OnOutputClosedForTest = Source.OnOutputClosedForTest;
     OnStartZip = Source.OnStartZip;
     OnStartZipInfo = Source.OnStartZipInfo;
     OnEndZip = Source.OnEndZip;
@@ -90,6 +93,7 @@ void TZipWriter::Assign(const TZipWriter& Source) {
     OnUpdate = Source.OnUpdate;
     OnSkippingFile = Source.OnSkippingFile;
     OnFileChanged = Source.OnFileChanged;
+    OnNotRegularFile = Source.OnNotRegularFile;
     OnFilesFound = Source.OnFilesFound;
 }
 
@@ -198,6 +202,7 @@ int TZipWriter::RunOperation() {
     WriteCentralDirectory();
     // Only a complete, flushed and closed output counts.
     CloseOutput();
+    CheckOutput();
 
     const bool volumes = VolumesOn();
     if (run.Updating) {
@@ -213,6 +218,14 @@ int TZipWriter::RunOperation() {
     AdoptNewDirectory();
     if (volumes && OnTotalPercentDone) OnTotalPercentDone(*this, 100);
     return run.Result;
+}
+
+void TZipWriter::CheckOutput() {
+    if (VolumesOn()) return;
+    if (OnOutputClosedForTest) OnOutputClosedForTest(FRun->OutFileName);
+    if (!FCheckArchive) return;
+    const std::string reason = CheckArchiveFile(FRun->OutFileName);
+    if (!reason.empty()) throw EZipError("Back-up check failed: " + ZipName() + ": " + reason);
 }
 
 void TZipWriter::PlaceNewArchive() {

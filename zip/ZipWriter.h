@@ -8,9 +8,11 @@
 // and closed; every failure removes what the run wrote and leaves an old archive untouched.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -102,6 +104,14 @@ class TZipWriter : public TZipReader, private TDeflateIO {
     // that file's mode): 0666 less the umask unless set.
     mode_t NewArchiveMode() const { return FNewArchiveMode; }
     void SetNewArchiveMode(mode_t Value) { FNewArchiveMode = Value & 07777; }
+    // Whether a new archive is read back and decoded (zip/check/ArchiveCheck.h) before it takes
+    // its name; on by default. A failed check fails the run ("Back-up check failed: NAME:
+    // REASON") and leaves the previous archive as it was. Volume sets are not checked.
+    bool CheckArchive() const { return FCheckArchive; }
+    void SetCheckArchive(bool Value) { FCheckArchive = Value; }
+    // Tests only: called with the output file once it is complete and closed, before the check,
+    // so that a test can damage it and see the check refuse it.
+    std::function<void(const std::string& OutputFile)> OnOutputClosedForTest;
     // Files of the last (or current) run whose data a worker compressed.
     int FilesCompressedAhead() const { return FFilesCompressedAhead; }
 
@@ -118,6 +128,7 @@ class TZipWriter : public TZipReader, private TDeflateIO {
     // name was already written in this run (srNoOverwrite). SkippingReason says why.
     TSkippingFile OnSkippingFile;
     TFileChangedEvent OnFileChanged;
+    TNotRegularFileEvent OnNotRegularFile;
     TFilesFoundEvent OnFilesFound;
 
     // While OnSkippingFile runs: why the file or folder cannot be read, in the system's words
@@ -156,6 +167,8 @@ class TZipWriter : public TZipReader, private TDeflateIO {
     // Its steps.
     void StampFolder(const std::string& Name, TZipHeaderInfo& Header);
     bool OpenSource(const std::string& Name, TZipHeaderInfo& Header);
+    bool OpenLink(const std::string& Name, const struct stat& St, TZipHeaderInfo& Header);
+    void ReportNotRegular(const std::string& Name);
     void NameEntry(const std::string& Name, TZipHeaderInfo& Header);
     bool SkipsEntry(const std::string& Name, TZipHeaderInfo& Header);
     void WriteLocalPlaceholder(TZipHeaderInfo& Header, bool Folder);
@@ -203,6 +216,8 @@ class TZipWriter : public TZipReader, private TDeflateIO {
     void OpenOutput(const std::string& FileName);
     // Flushes, commits (with FlushFilesOnClose) and closes; raises when any of it failed.
     void CloseOutput();
+    // Reads the closed output back; raises when it does not decode to what was written.
+    void CheckOutput();
 
     // Volume output.
     bool VolumesOn() const { return FMultiZipInfo.MultiMode != mmNone; }
@@ -239,6 +254,7 @@ class TZipWriter : public TZipReader, private TDeflateIO {
     std::string FSkippingReason;
     int FThreads = 0;
     mode_t FNewArchiveMode = DefaultFileMode();
+    bool FCheckArchive = true;
     int FFilesCompressedAhead = 0;
 
     // Everything a run opens and builds lives in the run (ZipWriterRun.h), which exists only

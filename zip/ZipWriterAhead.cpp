@@ -14,6 +14,7 @@
 #include "zip/StoredPath.h"
 #include "zip/ZipWriter.h"
 #include "zip/ZipWriterRun.h"
+#include "zip/format/UnixExtra.h"
 #include "zip/walk/PathUtils.h"
 
 namespace qm {
@@ -110,9 +111,13 @@ bool TZipWriter::TakeCompressedAhead(const std::string& Name, TZipHeaderInfo& He
     // Gone, out of reach, or changed since the worker opened it: opened here as if there were no
     // workers, which reports what it finds.
     struct stat st {};
-    if (StatPath(Name, st) != 0 || file->ChangedSinceRead(st)) return false;
+    if (StatPath(Name, st, false) != 0 || !S_ISREG(st.st_mode) || file->ChangedSinceRead(st))
+        return false;
     Header.ExternalAttributes = AttributesOf(NamePart(Name), st);
     Header.DateTime = file->DateTime;
+    // The same mode and time as this thread's own opening would have taken (the time is the
+    // worker's: it has not changed since).
+    SetUnixMetadata(Header, st.st_mode, st.st_mtime);
     FRun->SourceSizeAtOpen = file->SizeAtOpen;
     Header.UncompressedSize = static_cast<uint64_t>(file->SizeAtOpen);
     FRun->Ready = std::move(file);
@@ -124,7 +129,8 @@ bool TZipWriter::TakeCompressedAhead(const std::string& Name, TZipHeaderInfo& He
 void TZipWriter::ReadAgainIfNeeded(bool Store) {
     if (!Store && !FRun->Ready->ChangedSinceRead()) return;
     try {
-        FRun->Source = std::make_unique<TBufferedFileStream>(FRun->Ready->Name, fmOpenRead, false);
+        FRun->Source = std::make_unique<TBufferedFileStream>(FRun->Ready->Name,
+                                                             fmOpenRead | fmNoFollow, false);
     } catch (const EStreamError&) {
         // No longer readable: the worker's copy is the file as it was when this run opened it.
         if (!Store) return;

@@ -37,6 +37,9 @@ using TZipComplete = std::function<void(TZipWriter& Sender, int FileCount)>;
 // A file whose size or last-write time changed while it was read: it is stored as read (sizes
 // and CRC describe the bytes taken), but that copy may mix old and new content.
 using TFileChangedEvent = std::function<void(TZipWriter& Sender, const std::string& FName)>;
+// A FIFO, socket or device met by a walk or named explicitly: left out, never opened. It holds
+// no data, so this is no failure to read.
+using TNotRegularFileEvent = std::function<void(TZipWriter& Sender, const std::string& FName)>;
 // The file specifications have been expanded and nothing has been written yet: NumFiles lines
 // (files and folder entries) are to be worked on. Abandon ends the run at once; it writes and
 // changes nothing and returns 0.

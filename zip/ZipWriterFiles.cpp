@@ -1,6 +1,7 @@
 // From file specifications to entries: expanding the list, adding one file, and the two
 // routines through which every byte of file data passes.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <climits>
@@ -8,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 #include <unordered_set>
+#include <vector>
 
 #include "platform/DosDateTime.h"
 #include "platform/FileAttributes.h"
@@ -28,6 +30,7 @@
 #include "zip/format/PercentOf.h"
 #include "zip/format/RecordIO.h"
 #include "zip/format/SortedZip.h"
+#include "zip/format/UnixExtra.h"
 #include "zip/format/Zip64.h"
 #include "zip/walk/DirSearch.h"
 #include "zip/walk/PathUtils.h"
@@ -197,7 +200,11 @@ void TZipWriter::ExpandFilesList() {
             continue;
         }
         FindClose(found);
-        if (FSkipIfArchiveBitNotSet && (found.Attr & faArchive) == 0) continue;
+        if (found.Attr & faDevice) {
+            ReportNotRegular(name);
+            continue;
+        }
+        if (FSkipIfArchiveBitNotSet && (found.Attr & (faArchive | faSymLink)) == 0) continue;
         if (FreshenRefuses(name)) continue;
         kept.push_back(name);
         FRun->TotalBytes += found.Size64;
@@ -249,13 +256,17 @@ void TZipWriter::ExpandWildcard(const std::string& Spec, std::vector<std::string
             continue;
         }
         if (IsExcluded(fileName) || IsArchiveItself(fileName)) continue;
+        if (rec.Attr & faDevice) {
+            ReportNotRegular(fileName);
+            continue;
+        }
         if (IsLeftoverTemporary(fileName)) {
             // Left out, but said: the user may delete it, or find that a run is still going.
             bool retry = false;
             ReportUnreadable(fileName, "a temporary archive of an interrupted back-up", retry);
             continue;
         }
-        if (FSkipIfArchiveBitNotSet && (FileGetAttr(fileName) & faArchive) == 0) continue;
+        if (FSkipIfArchiveBitNotSet && (rec.Attr & (faArchive | faSymLink)) == 0) continue;
         if (FreshenRefuses(fileName)) continue;
         Into.push_back(fileName);
         FRun->TotalBytes += rec.Size64;
@@ -302,15 +313,18 @@ bool TZipWriter::ZipOneFile(const std::string& Name, TZipHeaderInfo& Header) {
     return true;
 }
 
-// A folder entry: the folder's time (now, when it cannot be found), and no data.
+// A folder entry: the folder's mode and time (0755 and now, when it cannot be found), and no
+// data.
 void TZipWriter::StampFolder(const std::string& Name, TZipHeaderInfo& Header) {
-    TSearchRec found;
-    std::string path = Name.substr(0, Name.size() - 1);
-    if (!path.empty() && FindFirst(path, faAnyFile, found) == 0) {
-        Header.DateTime = found.Time;
-        FindClose(found);
+    const std::string path = Name.substr(0, Name.size() - 1);
+    struct stat st {};
+    if (!path.empty() && StatPath(path, st, false) == 0) {
+        Header.DateTime = DosDateTimeFromTime(st.st_mtime);
+        SetUnixMetadata(Header, st.st_mode, st.st_mtime);
     } else {
-        Header.DateTime = DosDateTimeFromTime(std::time(nullptr));
+        const time_t now = std::time(nullptr);
+        Header.DateTime = DosDateTimeFromTime(now);
+        SetUnixMetadata(Header, kDefaultFolderMode, now);
     }
     Header.CompressedSize = 0;
     Header.UncompressedSize = 0;
@@ -326,7 +340,7 @@ bool TZipWriter::OpenSource(const std::string& Name, TZipHeaderInfo& Header) {
     bool retry = false;  // the handler's last answer, kept across attempts
     for (;;) {
         struct stat st {};
-        const int error = StatPath(Name, st);
+        const int error = StatPath(Name, st, false);
         if (error != 0) {
             // Vanished since the expansion, or out of reach (a folder on its way may not be
             // searched): as a failed open, so that the file is not left out in silence.
@@ -334,10 +348,22 @@ bool TZipWriter::OpenSource(const std::string& Name, TZipHeaderInfo& Header) {
             return false;
         }
         Header.ExternalAttributes = AttributesOf(NamePart(Name), st);
+        if (S_ISLNK(st.st_mode)) {
+            if (OpenLink(Name, st, Header)) return true;
+            if (ReportUnreadable(Name, std::strerror(errno), retry)) continue;
+            return false;
+        }
+        if (!S_ISREG(st.st_mode)) {
+            // Became a FIFO, socket or device since the expansion: never opened.
+            ReportNotRegular(Name);
+            return false;
+        }
         try {
             // Opened as it is: a file another program keeps open (a database, a log) is read,
-            // and reported when it changes meanwhile (CheckUnchanged).
-            FRun->Source = std::make_unique<TBufferedFileStream>(Name, fmOpenRead, false);
+            // and reported when it changes meanwhile (CheckUnchanged). A link put in its place
+            // since the look above is refused, never followed.
+            FRun->Source =
+                std::make_unique<TBufferedFileStream>(Name, fmOpenRead | fmNoFollow, false);
             break;
         } catch (const EStreamError& e) {
             // Also FIFOs, sockets and devices: they are never read, so never hang.
@@ -347,11 +373,39 @@ bool TZipWriter::OpenSource(const std::string& Name, TZipHeaderInfo& Header) {
         }
     }
     struct stat opened {};
-    if (::fstat(FRun->Source->Handle(), &opened) == 0) FRun->SourceTimeAtOpen = opened.st_mtim;
+    if (::fstat(FRun->Source->Handle(), &opened) == 0) {
+        FRun->SourceTimeAtOpen = opened.st_mtim;
+        SetUnixMetadata(Header, opened.st_mode, opened.st_mtime);
+    }
     Header.DateTime = FileAgeOfHandle(FRun->Source->Handle());
     FRun->SourceSizeAtOpen = FRun->Source->Size();
     Header.UncompressedSize = static_cast<uint64_t>(FRun->SourceSizeAtOpen);
     return true;
+}
+
+// A symbolic link is stored as itself, never as what it points to: its target's bytes are its
+// data, and its own mode and time describe it. False (errno set) when it cannot be read.
+bool TZipWriter::OpenLink(const std::string& Name, const struct stat& St, TZipHeaderInfo& Header) {
+    std::vector<char> target(static_cast<size_t>(St.st_size > 0 ? St.st_size : 0) + 1);
+    for (;;) {
+        const int64_t n = ReadLinkPath(Name, target.data(), target.size());
+        if (n < 0) return false;
+        if (static_cast<size_t>(n) < target.size()) {
+            target.resize(static_cast<size_t>(n));
+            break;
+        }
+        target.resize(target.size() * 2);  // the link changed since it was looked at
+    }
+    FRun->LinkTarget = std::make_unique<TMemoryStream>(std::string(target.begin(), target.end()));
+    FRun->SourceSizeAtOpen = static_cast<int64_t>(target.size());
+    Header.UncompressedSize = target.size();
+    Header.DateTime = DosDateTimeFromTime(St.st_mtime);
+    SetUnixMetadata(Header, St.st_mode, St.st_mtime);
+    return true;
+}
+
+void TZipWriter::ReportNotRegular(const std::string& Name) {
+    if (OnNotRegularFile) OnNotRegularFile(*this, Name);
 }
 
 bool TZipWriter::ReportUnreadable(const std::string& Name, const std::string& Reason, bool& Retry) {
@@ -410,7 +464,8 @@ void TZipWriter::WriteLocalPlaceholder(TZipHeaderInfo& Header, bool Folder) {
     // Sizes that may not fit the 32-bit fields need the Zip64 extra in the local header
     // from the start: the header is patched in place and cannot grow later.
     Header.Zip64Local = !Folder && FRun->SourceSizeAtOpen >= kLocalZip64Threshold;
-    Header.LocalExtraLength = Header.Zip64Local ? kZip64LocalExtraSize : 0;
+    Header.LocalExtraLength = static_cast<uint16_t>((Header.Zip64Local ? kZip64LocalExtraSize : 0) +
+                                                    Header.CentralExtra.size());
     EnsureRoom(static_cast<int64_t>(Header.LocalRecordSize()) + 1);
     Header.DiskNumberStart = static_cast<uint32_t>(FRun->Volume);
     if (Header.Zip64Local || Out().Position() >= kZip32Limit) MarkZip64(Header);
@@ -459,12 +514,17 @@ void TZipWriter::PatchLocalHeader(const std::string& Name, TZipHeaderInfo& Heade
 
 void TZipWriter::MarkZip64(TZipHeaderInfo& Header) {
     Header.VersionNeeded = kZip64Version;
-    Header.VersionMadeBy = kZip64Version;
+    // The host stays: a Unix entry still carries its mode.
+    Header.VersionMadeBy = static_cast<uint16_t>((Header.VersionMadeBy & 0xFF00) | kZip64Version);
 }
 
+// A new entry's extra blocks other than Zip64 (its timestamp) are the same in both headers.
 void TZipWriter::WriteLocalHeader(TZipHeaderInfo& Header) {
     Header.SaveLocalToStream(Out());
     if (Header.Zip64Local) WriteZip64LocalExtra(Out(), Header);
+    if (!Header.CentralExtra.empty())
+        Out().WriteBuffer(Header.CentralExtra.data(),
+                          static_cast<int32_t>(Header.CentralExtra.size()));
 }
 
 void TZipWriter::StoreFile() {
@@ -482,7 +542,7 @@ uint32_t TZipWriter::ReadInput(uint8_t* Buffer, uint16_t Count) {
     const int64_t left = FRun->SourceSizeAtOpen - FRun->FileBytesTaken;
     if (left <= 0) return 0;
     if (left < Count) Count = static_cast<uint16_t>(left);
-    int32_t n = FRun->Source->Read(Buffer, Count);
+    int32_t n = FRun->Input().Read(Buffer, Count);
     if (n <= 0) return 0;
     NoteBytesRead(static_cast<uint32_t>(n));
     FRun->Crc = Crc32Update(FRun->Crc, Buffer, static_cast<size_t>(n));

@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/MemoryStream.h"
 #include "platform/RunLock.h"
 #include "platform/Stream.h"
 #include "zip/BufferStream.h"
@@ -74,7 +75,10 @@ class TZipWriter::TRun {
     // Closes the source file, drops the staging file and the output without raising: what a
     // run holds open. The writer's destructor calls it for a run cut short by a handler.
     void Release() noexcept;
-    void CloseSource() noexcept { Source.reset(); }
+    void CloseSource() noexcept {
+        Source.reset();
+        LinkTarget.reset();
+    }
     void StopCompressAhead() noexcept {
         Ready.reset();
         Ahead.reset();
@@ -103,6 +107,9 @@ class TZipWriter::TRun {
 
     // The file being added, and its size and last-write time when it was opened.
     std::unique_ptr<TBufferedFileStream> Source;
+    // A symbolic link's data: the bytes of its target, read in place of a file's.
+    std::unique_ptr<TMemoryStream> LinkTarget;
+    TStream& Input() { return LinkTarget ? static_cast<TStream&>(*LinkTarget) : *Source; }
     int64_t SourceSizeAtOpen = 0;
     struct timespec SourceTimeAtOpen {};
     std::unique_ptr<TDeflateBuffers> DeflateBuffers;

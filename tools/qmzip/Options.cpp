@@ -13,7 +13,7 @@ namespace qm::qmzip {
 
 const char* const UsageText =
     "usage: qmzip [-r] [-0..-9] [-a update|replace|freshen] [-x MASK]... [-n MASK]... "
-    "[-C ROOTDIR] [-q] ARCHIVE SPEC...\n"
+    "[-C ROOTDIR] [-q] [--no-check] ARCHIVE SPEC...\n"
     "\n"
     "Backs up files into the ZIP archive ARCHIVE (created, or updated when it exists).\n"
     "\n"
@@ -32,17 +32,21 @@ const char* const UsageText =
     "  -j N, -jN   compress with N threads (default: one per processor; 1 uses no\n"
     "              extra thread); the archive is the same for every N\n"
     "  -q          no progress display\n"
+    "  --no-check  do not read the new archive back before it takes its name (by\n"
+    "              default every entry is decoded and its CRC-32 and sizes compared)\n"
     "  --help      show this text\n"
     "\n"
     "Every file that is left out is named on standard error:\n"
     "  qmzip: skipped (cannot be read): PATH: REASON   a file or folder that cannot be read\n"
     "  qmzip: no such file: PATH                       a named file that does not exist\n"
     "  qmzip: changed while read: PATH                 stored, but the copy may be torn\n"
+    "  qmzip: not a regular file, left out: PATH       a FIFO, socket or device (no data)\n"
+    "Symbolic links are stored as links, never followed.\n"
     "\n"
     "Exit status:\n"
     "  0    every file was stored\n"
-    "  1    an error, or nothing to back up: nothing was written and an existing\n"
-    "       archive is unchanged\n"
+    "  1    an error, nothing to back up, or the new archive failed its check:\n"
+    "       nothing was written and an existing archive is unchanged\n"
     "  2    the archive was written, but files were skipped or changed while read\n"
     "  130  cancelled by SIGINT, SIGTERM or SIGHUP: no partial archive is left and an\n"
     "       existing archive is unchanged\n";
@@ -57,6 +61,12 @@ std::string NeedValue(const std::vector<std::string>& Args, size_t& i, const std
 bool IsFolder(const std::string& Path) {
     struct stat st {};
     return ::stat(Path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// A link named as a specification is stored as the link, never taken for its folder.
+bool IsFolderItself(const std::string& Path) {
+    struct stat st {};
+    return ::lstat(Path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 }  // namespace
@@ -98,6 +108,8 @@ TOptions ParseOptions(const std::vector<std::string>& Args) {
             o.Threads = std::stoi(n);
         } else if (a == "-q") {
             o.Quiet = true;
+        } else if (a == "--no-check") {
+            o.Check = false;
         } else {
             throw std::invalid_argument("unknown option " + a);
         }
@@ -137,7 +149,7 @@ std::vector<std::string> ExpandSpecs(const std::vector<std::string>& Specs,
     for (const std::string& spec : Specs) {
         if (spec.empty()) continue;
         std::string full = spec[0] == '/' ? spec : Root + spec;
-        if (full.back() != '/' && IsFolder(full)) full += "/*";
+        if (full.back() != '/' && IsFolderItself(full)) full += "/*";
         lines.push_back(full);
     }
     return lines;

@@ -15,6 +15,7 @@ struct TOptions {
     std::vector<std::string> NoCompress;
     std::string RootDir;  // as given; empty for the current folder
     bool Quiet = false;
+    bool Check = true;  // read the new archive back before it takes its name
     bool Help = false;
     std::string Archive;
     std::vector<std::string> Specs;

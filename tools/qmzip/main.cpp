@@ -7,7 +7,8 @@
 // archive: the archive itself is only ever renamed into place complete.
 //
 // Nothing is left out in silence: every file or folder that could not be read, and every file
-// that changed while it was read, gets a line on standard error and exit status 2.
+// that changed while it was read, gets a line on standard error and exit status 2. A FIFO,
+// socket or device gets its own line; it holds no data, so it does not change the status.
 #include <signal.h>
 #include <unistd.h>
 
@@ -136,6 +137,10 @@ int Run(const qm::qmzip::TOptions& Options) {
         ++leftOut;
         std::fprintf(stderr, "qmzip: changed while read: %s\n", FName.c_str());
     };
+    writer.OnNotRegularFile = [&](auto&&, const std::string& FName) {
+        std::fprintf(stderr, "qmzip: not a regular file, left out: %s\n", FName.c_str());
+    };
+    writer.SetCheckArchive(Options.Check);
     writer.OnUpdate = [&](auto&&, TUpdateAction Action, int) {
         if (Action == uaReplacing) {
             replacing = true;

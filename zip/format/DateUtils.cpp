@@ -34,7 +34,8 @@ uint32_t ClampDosDateTime(uint32_t Value) {
 
 TDateTime GetFileDateTime(const std::string& FileName) {
     TDateTime result = 0;
-    if (TryDosDateTimeToDateTime(ClampDosDateTime(FileAge(FileName)), result)) return result;
+    // A back-up stores a link as itself, so a link is as new as the link itself.
+    if (TryDosDateTimeToDateTime(ClampDosDateTime(FileAge(FileName, false)), result)) return result;
     return Now();
 }
 

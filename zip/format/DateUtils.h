@@ -13,9 +13,9 @@ namespace qm {
 // fields are repacked (seconds as second / 2). A day beyond the month's length passes.
 uint32_t ClampDosDateTime(uint32_t Value);
 
-// The file's last-write time (local) through ClampDosDateTime; a missing file or a folder gives
-// 2099-12-31 23:59:58, a stamp that does not convert the current local date and time. Never
-// raises.
+// The file's last-write time (local; a link's own) through ClampDosDateTime; a missing file or a
+// folder gives 2099-12-31 23:59:58, a stamp that does not convert the current local date and time.
+// Never raises.
 TDateTime GetFileDateTime(const std::string& FileName);
 
 }  // namespace qm

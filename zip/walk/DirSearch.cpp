@@ -12,9 +12,10 @@ bool IsFolder(const TSearchRec& R) {
     return (R.Attr & faDirectory) != 0;
 }
 
-// A folder the walk may enter: not ".", "..", a dot folder, or a link.
+// A folder the walk may enter: not "." or "..". A leading dot marks a hidden folder (settings,
+// keys, mail), which a back-up must take. Links are never folders here (see FindFile.h).
 bool IsSubFolder(const TSearchRec& R) {
-    return IsFolder(R) && (R.Attr & faSymLink) == 0 && !R.Name.empty() && R.Name[0] != '.';
+    return IsFolder(R) && (R.Attr & faSymLink) == 0 && R.Name != "." && R.Name != "..";
 }
 
 }  // namespace
@@ -117,6 +118,7 @@ bool TDirSearch::NextFile(TSearchRec& SearchRec, std::string& FileName) {
                 if (appended) name.pop_back();
                 SearchRec.Size = cur->SearchRec.Size;
                 SearchRec.Size64 = cur->SearchRec.Size64;
+                SearchRec.Attr = cur->SearchRec.Attr;
                 FileName = cur->Path + name;
                 cur->Next();
                 return true;

@@ -39,8 +39,9 @@ class TDirSearch {
     TDirSearch(const TDirSearch&) = delete;
     TDirSearch& operator=(const TDirSearch&) = delete;
 
-    // The next result: the full path of a matching file (SearchRec.Size and Size64 then hold
-    // its size; no other member is written), the path of a sub folder being entered (ending in
+    // The next result: the full path of a matching file (SearchRec.Size, Size64 and Attr then
+    // hold its size and attributes; no other member is written), the path of a sub folder being
+    // entered (ending in
     // "/"; only when recursing), or the empty string once the walk is over. Returns
     // !FileName.empty().
     bool NextFile(TSearchRec& SearchRec, std::string& FileName);

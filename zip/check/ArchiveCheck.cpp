@@ -1,0 +1,357 @@
+#include "zip/check/ArchiveCheck.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+namespace qm {
+
+namespace {
+
+// Reading piece by piece: large enough that the system's read-ahead keeps up, small enough to
+// stay in the cache while it is inflated.
+constexpr size_t kPieceSize = size_t{1} << 18;
+
+constexpr uint32_t kLocalSig = 0x04034B50;
+constexpr uint32_t kCentralSig = 0x02014B50;
+constexpr uint32_t kEndSig = 0x06054B50;
+constexpr uint32_t kZip64EndSig = 0x06064B50;
+constexpr uint32_t kZip64LocatorSig = 0x07064B50;
+constexpr uint32_t kDescriptorSig = 0x08074B50;
+constexpr uint16_t kZip64Id = 0x0001;
+constexpr uint16_t kDescriptorFlag = 0x0008;
+constexpr size_t kEndSize = 22;
+constexpr size_t kLocatorSize = 20;
+constexpr size_t kZip64EndSize = 56;
+constexpr size_t kLocalSize = 30;
+constexpr size_t kCentralSize = 46;
+
+// A failed check: what is wrong, in a few words.
+struct TCheckFailure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+[[noreturn]] void Fail(const std::string& Reason) {
+    throw TCheckFailure(Reason);
+}
+
+uint16_t Le16(const unsigned char* P) {
+    return static_cast<uint16_t>(P[0] | P[1] << 8);
+}
+uint32_t Le32(const unsigned char* P) {
+    return Le16(P) | static_cast<uint32_t>(Le16(P + 2)) << 16;
+}
+uint64_t Le64(const unsigned char* P) {
+    return Le32(P) | static_cast<uint64_t>(Le32(P + 4)) << 32;
+}
+
+class TFile {
+  public:
+    explicit TFile(const std::string& Name) : FFd(::open(Name.c_str(), O_RDONLY | O_CLOEXEC)) {
+        struct stat st {};
+        if (FFd < 0 || ::fstat(FFd, &st) != 0)
+            Fail(std::string("cannot read it: ") + std::strerror(errno));
+        FSize = static_cast<uint64_t>(st.st_size);
+    }
+    ~TFile() {
+        if (FFd >= 0) ::close(FFd);
+    }
+    TFile(const TFile&) = delete;
+    TFile& operator=(const TFile&) = delete;
+
+    uint64_t Size() const { return FSize; }
+
+    // Exactly Count bytes at Offset, or the check fails.
+    void ReadAt(uint64_t Offset, void* Buffer, size_t Count) const {
+        if (Offset > FSize || Count > FSize - Offset)
+            Fail("a record reaches beyond the end of the file");
+        auto* out = static_cast<unsigned char*>(Buffer);
+        while (Count > 0) {
+            const ssize_t n = ::pread(FFd, out, Count, static_cast<off_t>(Offset));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0)
+                Fail(std::string("cannot read it: ") +
+                     (n < 0 ? std::strerror(errno) : "short read"));
+            out += n;
+            Offset += static_cast<uint64_t>(n);
+            Count -= static_cast<size_t>(n);
+        }
+    }
+    std::vector<unsigned char> ReadAt(uint64_t Offset, size_t Count) const {
+        std::vector<unsigned char> bytes(Count);
+        ReadAt(Offset, bytes.data(), Count);
+        return bytes;
+    }
+
+  private:
+    int FFd;
+    uint64_t FSize = 0;
+};
+
+struct TEntry {
+    std::string Name;
+    uint16_t VersionNeeded = 0;
+    uint16_t Flags = 0;
+    uint16_t Method = 0;
+    uint32_t DateTime = 0;
+    uint32_t Crc = 0;
+    uint64_t CompressedSize = 0;
+    uint64_t UncompressedSize = 0;
+    uint64_t Offset = 0;
+    uint64_t DataStart = 0;
+};
+
+struct TDirectory {
+    uint64_t Offset = 0;
+    uint64_t Size = 0;
+    uint64_t Entries = 0;
+};
+
+// The end record: the last "PK\5\6" whose comment ends the file exactly.
+uint64_t FindEndRecord(const TFile& File) {
+    if (File.Size() < kEndSize) Fail("no end of central directory record");
+    const uint64_t span = std::min<uint64_t>(File.Size(), kEndSize + 0xFFFF);
+    const std::vector<unsigned char> tail = File.ReadAt(File.Size() - span, span);
+    for (size_t at = tail.size() - kEndSize + 1; at-- > 0;) {
+        if (Le32(&tail[at]) != kEndSig) continue;
+        if (at + kEndSize + Le16(&tail[at + 20]) == tail.size()) return File.Size() - span + at;
+    }
+    Fail("no end of central directory record");
+}
+
+// Where the central directory lies, and where the records behind it begin (Zip64 end record or
+// end record): the directory must end exactly there.
+TDirectory ReadDirectoryPlace(const TFile& File, uint64_t EndAt, uint64_t& DirectoryEnd) {
+    const std::vector<unsigned char> end = File.ReadAt(EndAt, kEndSize);
+    if (Le16(&end[4]) != 0 || Le16(&end[6]) != 0) Fail("the end record names another volume");
+    TDirectory dir{Le32(&end[16]), Le32(&end[12]), Le16(&end[10])};
+    if (Le16(&end[8]) != Le16(&end[10])) Fail("the end record's entry counts disagree");
+    DirectoryEnd = EndAt;
+    if (EndAt >= kLocatorSize) {
+        const std::vector<unsigned char> locator = File.ReadAt(EndAt - kLocatorSize, kLocatorSize);
+        if (Le32(&locator[0]) == kZip64LocatorSig) {
+            const uint64_t zip64At = Le64(&locator[8]);
+            if (zip64At + kZip64EndSize != EndAt - kLocatorSize)
+                Fail("the Zip64 end record is not where its locator says");
+            const std::vector<unsigned char> z = File.ReadAt(zip64At, kZip64EndSize);
+            if (Le32(&z[0]) != kZip64EndSig) Fail("the Zip64 end record's signature is wrong");
+            if (Le64(&z[24]) != Le64(&z[32])) Fail("the Zip64 end record's entry counts disagree");
+            dir = {Le64(&z[48]), Le64(&z[40]), Le64(&z[32])};
+            DirectoryEnd = zip64At;
+        }
+    }
+    if (dir.Offset > DirectoryEnd || DirectoryEnd - dir.Offset != dir.Size)
+        Fail("the central directory does not end where the end record begins");
+    return dir;
+}
+
+// The Zip64 values of an extra field, in their order, for the fields that are saturated.
+void TakeZip64(const unsigned char* Extra, size_t Size, bool Local, TEntry& Entry) {
+    for (size_t at = 0; at + 4 <= Size;) {
+        const uint16_t id = Le16(Extra + at);
+        const size_t length = Le16(Extra + at + 2);
+        if (at + 4 + length > Size) Fail(Entry.Name + ": an extra field runs past its end");
+        if (id == kZip64Id) {
+            const unsigned char* p = Extra + at + 4;
+            size_t left = length;
+            auto next = [&](uint64_t& Field) {
+                if (left < 8) Fail(Entry.Name + ": the Zip64 extra field is short");
+                Field = Le64(p);
+                p += 8;
+                left -= 8;
+            };
+            if (Local || Entry.UncompressedSize == 0xFFFFFFFFu) next(Entry.UncompressedSize);
+            if (Local || Entry.CompressedSize == 0xFFFFFFFFu) next(Entry.CompressedSize);
+            if (!Local && Entry.Offset == 0xFFFFFFFFu) next(Entry.Offset);
+            return;
+        }
+        at += 4 + length;
+    }
+}
+
+std::vector<TEntry> ReadCentralDirectory(const TFile& File, const TDirectory& Dir) {
+    if (Dir.Size > File.Size()) Fail("the central directory is larger than the file");
+    const std::vector<unsigned char> bytes = File.ReadAt(Dir.Offset, static_cast<size_t>(Dir.Size));
+    std::vector<TEntry> entries;
+    size_t at = 0;
+    for (uint64_t i = 0; i < Dir.Entries; ++i) {
+        if (at + kCentralSize > bytes.size() || Le32(&bytes[at]) != kCentralSig)
+            Fail("central record " + std::to_string(i + 1) + " is missing or damaged");
+        const unsigned char* r = &bytes[at];
+        const size_t nameLength = Le16(r + 28), extraLength = Le16(r + 30),
+                     commentLength = Le16(r + 32);
+        if (at + kCentralSize + nameLength + extraLength + commentLength > bytes.size())
+            Fail("central record " + std::to_string(i + 1) + " runs past the directory");
+        if (Le16(r + 34) != 0 && Le16(r + 34) != 0xFFFF)
+            Fail("central record " + std::to_string(i + 1) + " names another volume");
+        TEntry e;
+        e.Name.assign(reinterpret_cast<const char*>(r + kCentralSize), nameLength);
+        e.VersionNeeded = Le16(r + 6);
+        e.Flags = Le16(r + 8);
+        e.Method = Le16(r + 10);
+        e.DateTime = Le32(r + 12);
+        e.Crc = Le32(r + 16);
+        e.CompressedSize = Le32(r + 20);
+        e.UncompressedSize = Le32(r + 24);
+        e.Offset = Le32(r + 42);
+        TakeZip64(r + kCentralSize + nameLength, extraLength, false, e);
+        entries.push_back(std::move(e));
+        at += kCentralSize + nameLength + extraLength + commentLength;
+    }
+    if (at != bytes.size()) Fail("the central directory holds more than its entries");
+    return entries;
+}
+
+// The local header against the central record; sets where the data begins.
+void CheckLocalHeader(const TFile& File, TEntry& Entry, uint64_t DirectoryOffset) {
+    if (Entry.Offset > DirectoryOffset || DirectoryOffset - Entry.Offset < kLocalSize)
+        Fail(Entry.Name + ": its local header lies beyond the central directory");
+    unsigned char h[kLocalSize];
+    File.ReadAt(Entry.Offset, h, kLocalSize);
+    if (Le32(h) != kLocalSig) Fail(Entry.Name + ": no local header where the directory points");
+    const size_t nameLength = Le16(h + 26), extraLength = Le16(h + 28);
+    const std::vector<unsigned char> rest =
+        File.ReadAt(Entry.Offset + kLocalSize, nameLength + extraLength);
+    if (std::string(rest.begin(), rest.begin() + static_cast<ptrdiff_t>(nameLength)) != Entry.Name)
+        Fail(Entry.Name + ": the local header holds another name");
+    if (Le16(h + 4) != Entry.VersionNeeded || Le16(h + 6) != Entry.Flags ||
+        Le16(h + 8) != Entry.Method || Le32(h + 10) != Entry.DateTime)
+        Fail(Entry.Name + ": the local header disagrees with the central directory");
+    if ((Entry.Flags & kDescriptorFlag) == 0) {
+        TEntry local;
+        local.Name = Entry.Name;
+        local.CompressedSize = Le32(h + 18);
+        local.UncompressedSize = Le32(h + 22);
+        if (local.CompressedSize == 0xFFFFFFFFu || local.UncompressedSize == 0xFFFFFFFFu)
+            TakeZip64(rest.data() + nameLength, extraLength, true, local);
+        if (Le32(h + 14) != Entry.Crc || local.CompressedSize != Entry.CompressedSize ||
+            local.UncompressedSize != Entry.UncompressedSize)
+            Fail(Entry.Name +
+                 ": the local header's CRC-32 or sizes disagree with the central "
+                 "directory");
+    }
+    Entry.DataStart = Entry.Offset + kLocalSize + nameLength + extraLength;
+    if (Entry.DataStart > DirectoryOffset ||
+        Entry.CompressedSize > DirectoryOffset - Entry.DataStart)
+        Fail(Entry.Name + ": its data reaches into the central directory");
+}
+
+class TInflater {
+  public:
+    TInflater() {
+        if (inflateInit2(&FStream, -MAX_WBITS) != Z_OK) Fail("zlib cannot start inflating");
+    }
+    ~TInflater() { inflateEnd(&FStream); }
+    TInflater(const TInflater&) = delete;
+    TInflater& operator=(const TInflater&) = delete;
+    z_stream& Stream() { return FStream; }
+
+  private:
+    z_stream FStream{};
+};
+
+// Decodes the entry's data and compares what comes out with the records.
+void CheckData(const TFile& File, const TEntry& Entry, std::vector<unsigned char>& In,
+               std::vector<unsigned char>& Out) {
+    if (Entry.Method != 0 && Entry.Method != 8)
+        Fail(Entry.Name + ": unknown compression method " + std::to_string(Entry.Method));
+    uLong crc = crc32(0L, Z_NULL, 0);
+    uint64_t produced = 0;
+    uint64_t left = Entry.CompressedSize;
+    uint64_t at = Entry.DataStart;
+    std::unique_ptr<TInflater> inflater;
+    if (Entry.Method == 8) inflater = std::make_unique<TInflater>();
+    bool ended = Entry.Method == 0;
+    while (left > 0) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(left, In.size()));
+        File.ReadAt(at, In.data(), n);
+        at += n;
+        left -= n;
+        if (!inflater) {
+            crc = crc32_z(crc, In.data(), n);
+            produced += n;
+            continue;
+        }
+        if (ended) Fail(Entry.Name + ": the deflated data ends before its compressed size");
+        z_stream& z = inflater->Stream();
+        z.next_in = In.data();
+        z.avail_in = static_cast<uInt>(n);
+        while (z.avail_in > 0 && !ended) {
+            z.next_out = Out.data();
+            z.avail_out = static_cast<uInt>(Out.size());
+            const int rc = inflate(&z, Z_NO_FLUSH);
+            if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR)
+                Fail(Entry.Name + ": the deflated data cannot be decoded (" +
+                     (z.msg ? z.msg : "zlib error " + std::to_string(rc)) + ")");
+            const size_t got = Out.size() - z.avail_out;
+            crc = crc32_z(crc, Out.data(), got);
+            produced += got;
+            ended = rc == Z_STREAM_END;
+            if (rc == Z_BUF_ERROR && got == 0)
+                Fail(Entry.Name + ": the deflated data cannot be decoded");
+        }
+        if (ended && (z.avail_in > 0 || left > 0))
+            Fail(Entry.Name + ": the deflated data ends before its compressed size");
+    }
+    if (inflater && !ended) {
+        // Everything has gone in; what is still held comes out now, and the stream must end.
+        z_stream& z = inflater->Stream();
+        for (int rc = Z_OK; rc == Z_OK;) {
+            z.next_out = Out.data();
+            z.avail_out = static_cast<uInt>(Out.size());
+            rc = inflate(&z, Z_SYNC_FLUSH);
+            const size_t got = Out.size() - z.avail_out;
+            crc = crc32_z(crc, Out.data(), got);
+            produced += got;
+            if (rc == Z_STREAM_END) ended = true;
+            if (got == 0 && rc != Z_STREAM_END) break;
+        }
+        if (!ended) Fail(Entry.Name + ": the deflated data is cut short");
+    }
+    if (produced != Entry.UncompressedSize)
+        Fail(Entry.Name + ": decodes to " + std::to_string(produced) + " bytes, not " +
+             std::to_string(Entry.UncompressedSize));
+    if (static_cast<uint32_t>(crc) != Entry.Crc) Fail(Entry.Name + ": CRC-32 does not match");
+    if ((Entry.Flags & kDescriptorFlag) != 0) {
+        unsigned char d[4];
+        File.ReadAt(at, d, 4);
+        if (Le32(d) != kDescriptorSig && Le32(d) != Entry.Crc)
+            Fail(Entry.Name + ": no data descriptor after its data");
+    }
+}
+
+}  // namespace
+
+std::string CheckArchiveFile(const std::string& FileName) {
+    try {
+        TFile file(FileName);
+        uint64_t directoryEnd = 0;
+        const TDirectory dir = ReadDirectoryPlace(file, FindEndRecord(file), directoryEnd);
+        std::vector<TEntry> entries = ReadCentralDirectory(file, dir);
+        for (TEntry& e : entries) CheckLocalHeader(file, e, dir.Offset);
+        // In file order: the reads go forward, and overlaps show between neighbours.
+        std::sort(entries.begin(), entries.end(),
+                  [](const TEntry& A, const TEntry& B) { return A.Offset < B.Offset; });
+        for (size_t i = 1; i < entries.size(); ++i)
+            if (entries[i].Offset < entries[i - 1].DataStart + entries[i - 1].CompressedSize)
+                Fail(entries[i].Name + ": overlaps the entry before it");
+        std::vector<unsigned char> in(kPieceSize), out(kPieceSize);
+        for (const TEntry& e : entries) CheckData(file, e, in, out);
+        return {};
+    } catch (const TCheckFailure& e) {
+        return e.what();
+    } catch (const std::bad_alloc&) {
+        return "not enough memory to read it back";
+    }
+}
+
+}  // namespace qm
