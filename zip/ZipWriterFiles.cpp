@@ -353,7 +353,7 @@ bool TZipWriter::OpenSource(const std::string& Name, TZipHeaderInfo& Header) {
             if (ReportUnreadable(Name, std::strerror(errno), retry)) continue;
             return false;
         }
-        if (!S_ISREG(st.st_mode)) {
+        if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
             // Became a FIFO, socket or device since the expansion: never opened.
             ReportNotRegular(Name);
             return false;

@@ -117,20 +117,25 @@ TEST(FindFile, LinksAndSpecialFiles) {
 
     auto recs = ListAll(dir / "*");
     close(s);
-    EXPECT_EQ(Names(recs), (std::vector<std::string>{".", "..", "fifo", "link.txt", "linkdir",
-                                                     "realdir", "sock", "target.txt"}));
-    const TSearchRec* link = Find(recs, "link.txt");
-    ASSERT_TRUE(link);
-    EXPECT_EQ(link->Size64, 10);
-    EXPECT_EQ(link->Attr, faArchive);
-    const TSearchRec* linkdir = Find(recs, "linkdir");
-    ASSERT_TRUE(linkdir);
-    EXPECT_EQ(linkdir->Attr, faDirectory | faSymLink);
+    // Links are never followed: each is listed as itself, whatever it points to (or not), with
+    // the length of its target as its size.
+    EXPECT_EQ(Names(recs),
+              (std::vector<std::string>{".", "..", "dangling", "fifo", "link.txt", "linkdir",
+                                        "loop", "realdir", "sock", "target.txt"}));
+    for (const auto& [name, targetLength] : {std::pair<const char*, int>{"link.txt", 10},
+                                             {"linkdir", 7},
+                                             {"dangling", 7},
+                                             {"loop", 4}}) {
+        const TSearchRec* link = Find(recs, name);
+        ASSERT_TRUE(link) << name;
+        EXPECT_EQ(link->Attr, faSymLink) << name;
+        EXPECT_EQ(link->Size64, targetLength) << name;
+    }
     const TSearchRec* fifo = Find(recs, "fifo");
     ASSERT_TRUE(fifo);
-    EXPECT_EQ(fifo->Attr & (faDirectory | faArchive), 0u);
+    EXPECT_EQ(fifo->Attr, faDevice);
     EXPECT_EQ(fifo->Size64, 0);
-    EXPECT_EQ(Find(recs, "sock")->Attr & (faDirectory | faArchive), 0u);
+    EXPECT_EQ(Find(recs, "sock")->Attr, faDevice);
 }
 
 TEST(FindFile, EntryVanishingAfterTheFolderWasReadIsLeftOut) {

@@ -48,7 +48,7 @@ TEST(Qmzip, HelpAndBadCommandLines) {
     test::CommandResult r = Qmzip("--help");
     EXPECT_EQ(r.Status, 0);
     EXPECT_EQ(r.Output.rfind("usage: qmzip [-r] [-0..-9] [-a update|replace|freshen] [-x MASK]... "
-                             "[-n MASK]... [-C ROOTDIR] [-q] ARCHIVE SPEC...\n",
+                             "[-n MASK]... [-C ROOTDIR] [-q] [--no-check] ARCHIVE SPEC...\n",
                              0),
               0u)
         << r.Output;

@@ -36,15 +36,19 @@ TEST(TZipWriter, SubFolderBackUpIsReadExactlyByEveryTool) {
     EXPECT_EQ(completed, 9);
     EXPECT_TRUE(w.FilesList().empty());
     EXPECT_EQ(CheckArchive(archive, tree.Recursive()), "");
-    // Below the 32-bit limits the records are the classic ones: no extra fields, version 2.0,
-    // no data descriptors; only the non-ASCII name has the UTF-8 flag.
+    // Below the 32-bit limits the records are the classic ones, made on Unix: version 2.0, the
+    // file's mode above the DOS attributes, the exact time in the extended timestamp (and no
+    // other extra field), no data descriptors; only the non-ASCII name has the UTF-8 flag.
     test::CommandResult r = test::RunCommand(
-        "python3 -c 'import sys,zipfile\nfor i in zipfile.ZipFile(sys.argv[1]).infolist(): "
-        "print(i.extra, i.create_version, i.extract_version, i.flag_bits & ~6)' " +
-        test::ShellQuote(archive));
+        "python3 -c 'import os,sys,zipfile\nfor i in zipfile.ZipFile(sys.argv[1]).infolist():\n"
+        " st = os.lstat(sys.argv[2] + i.filename)\n"
+        " print(i.extra[:5], int.from_bytes(i.extra[5:], \"little\", signed=True) == "
+        "int(st.st_mtime), len(i.extra), i.create_system, i.create_version, i.extract_version, "
+        "i.flag_bits & ~6, i.external_attr == st.st_mode << 16 | 0x20)' " +
+        test::ShellQuote(archive) + " " + test::ShellQuote(tree.Root));
     std::string want;
-    for (int i = 0; i < 8; ++i) want += "b'' 20 20 0\n";
-    want += "b'' 20 20 2048\n";
+    for (int i = 0; i < 8; ++i) want += "b'UT\\x05\\x00\\x01' True 9 3 20 20 0 True\n";
+    want += "b'UT\\x05\\x00\\x01' True 9 3 20 20 2048 True\n";
     EXPECT_EQ(r.Output, want);
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/MemoryStream.h"
+#include "zip/format/UnixExtra.h"
 #include "zip/format/Zip64.h"
 
 namespace qm {
@@ -161,6 +162,48 @@ TEST(TZipHeaderInfo, CentralHeaderBytesAndReadBack) {
     EXPECT_EQ(back.CentralOffset, 7u);
     EXPECT_EQ(back.Directory(), "docs/");
     EXPECT_EQ(back.FileName(), "a.txt");
+}
+
+// An entry made on Unix: version made by 0x0314, st_mode above the DOS attribute word, and the
+// extended timestamp (signed 32-bit seconds since 1970 UTC) as its extra field; a time beyond
+// that range gets no field rather than a wrapped one.
+TEST(TZipHeaderInfo, UnixEntryBytesAndReadBack) {
+    const struct {
+        uint32_t Mode;
+        int64_t Time;
+        std::string Extra;
+    } cases[] = {
+        {0100600, 1700000001, std::string("UT\x05\x00\x01\x01\xF1\x53\x65", 9)},
+        {0100755, 170856001, std::string("UT\x05\x00\x01\x41\x0E\x2F\x0A", 9)},  // 1975
+        {0120777, -1, std::string("UT\x05\x00\x01\xFF\xFF\xFF\xFF", 9)},
+        {040700, -2147483648LL, std::string("UT\x05\x00\x01\x00\x00\x00\x80", 9)},
+        {040755, 2147483648LL, ""},
+        {0100644, -2147483649LL, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Time);
+        EXPECT_EQ(TimestampExtra(c.Time), c.Extra);
+        TZipHeaderInfo e;
+        FillSample(e);
+        e.ExternalAttributes = 0x21;
+        SetUnixMetadata(e, c.Mode, c.Time);
+        TMemoryStream s;
+        e.SaveCentralToStream(s);
+        const std::string b = s.Text();
+        ASSERT_EQ(b.size(), 46u + 10u + c.Extra.size());
+        EXPECT_EQ(Le16(b, 4), 0x0314);                // version made by: Unix, 2.0
+        EXPECT_EQ(Le16(b, 6), 20);                    // version needed
+        EXPECT_EQ(Le16(b, 30), c.Extra.size());       // extra length
+        EXPECT_EQ(Le32(b, 38), c.Mode << 16 | 0x21);  // external attributes
+        EXPECT_EQ(b.substr(46, 10), "docs/a.txt");
+        EXPECT_EQ(b.substr(56), c.Extra);  // the extra field, byte for byte
+        TMemoryStream r(b);
+        TZipHeaderInfo back;
+        ASSERT_TRUE(back.ReadCentralFromStream(r));
+        EXPECT_EQ(back.VersionMadeBy, 0x0314);
+        EXPECT_EQ(back.ExternalAttributes, c.Mode << 16 | 0x21);
+        EXPECT_EQ(back.CentralExtra, c.Extra) << "kept, so that a copied entry keeps it";
+    }
 }
 
 TEST(TZipHeaderInfo, LocalHeaderReadBack) {

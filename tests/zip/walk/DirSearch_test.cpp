@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/Exception.h"
+#include "platform/FileAttributes.h"
 #include "platform/FileStream.h"
 #include "support/TestDir.h"
 #include "support/Unprivileged.h"
@@ -57,10 +58,11 @@ TEST_F(DirSearchTest, WithoutSubFoldersOnlyDirectFilesInListingOrder) {
               (Names{".hidden.txt", "A.txt", "b.txt", "notes.doc", "readme"}));
 }
 
+// Hidden folders (.git, .ssh, .config) hold user data and are entered like any other.
 TEST_F(DirSearchTest, WithSubFoldersFolderPathComesBeforeItsContent) {
     EXPECT_EQ(Walk(dir / "data", "*.txt", true, base),
-              (Names{".hidden.txt", "A.txt", "b.txt", "empty/", "sub/", "sub/c.txt", "sub/deeper/",
-                     "sub/deeper/d.txt"}));
+              (Names{".git/", ".git/e.txt", ".hidden.txt", "A.txt", "b.txt", "empty/", "sub/",
+                     "sub/c.txt", "sub/deeper/", "sub/deeper/d.txt"}));
 }
 
 TEST_F(DirSearchTest, AppendedDotSelectsNamesWithoutExtension) {
@@ -171,10 +173,13 @@ TEST(DirSearch, LinksLoopsAndSpecialFiles) {
     while (search.NextFile(rec, name)) {
         got.push_back(name.substr(src.size() + 1));
         if (got.back() == "link.txt") {
-            EXPECT_EQ(rec.Size64, 5);
+            EXPECT_EQ(rec.Size64, 8) << "the link's own size: its target's length";
+            EXPECT_EQ(rec.Attr, faSymLink);
         }
+        if (got.back() == "pipe.txt") EXPECT_EQ(rec.Attr, faDevice);
     }
-    EXPECT_EQ(got, (Names{"link.txt", "pipe.txt", "real.txt"}));
+    // Links are files to the walk, never folders: no loop, nothing from outside the source.
+    EXPECT_EQ(got, (Names{"dangling.txt", "link.txt", "pipe.txt", "real.txt"}));
 }
 
 TEST(DirSearch, UnreadableSubFolderIsReportedAndLeftEmpty) {
