@@ -318,6 +318,9 @@ void TFormMain::ConnectHandlers() {
     // No retry: a file that cannot be opened now is reported after the run instead.
     ZipWriter1.OnSkippingFile = [this](TZipWriter&, TSkipReason Reason, const std::string& FName,
                                        int, bool&) { ZipWriter1SkippingFile(Reason, FName); };
+    ZipWriter1.OnNotRegularFile = [this](TZipWriter&, const std::string& FName) {
+        FLeftOutFiles.push_back(FName);
+    };
 }
 
 void TFormMain::FormCreate() {

@@ -140,6 +140,8 @@ class TFormMain : public QWidget {
     const std::vector<TSkippedFile>& SkippedFiles() const { return FSkippedFiles; }
     // The files the last run stored but that changed while they were read.
     const std::vector<std::string>& ChangedFiles() const { return FChangedFiles; }
+    // FIFOs, sockets and devices the last run met: left out, as they hold no data; no failure.
+    const std::vector<std::string>& LeftOutFiles() const { return FLeftOutFiles; }
     bool IsDefaultButton(const QPushButton* Button) const { return Button == FDefaultButton; }
     bool IsCancelButton(const QPushButton* Button) const { return Button == FCancelButton; }
     // The status line's text.
@@ -188,6 +190,7 @@ class TFormMain : public QWidget {
     TBackUpTarget* FTarget = nullptr;  // while a run writes
     std::vector<TSkippedFile> FSkippedFiles;
     std::vector<std::string> FChangedFiles;
+    std::vector<std::string> FLeftOutFiles;
     std::string FRunStatus;  // empty until the run's first file
     int FRunProgress = 0;
     QElapsedTimer FRunShown;

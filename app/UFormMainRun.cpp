@@ -161,6 +161,7 @@ void TFormMain::ActBackUpExecute() {
     } runEnd{this};
     FSkippedFiles.clear();
     FChangedFiles.clear();
+    FLeftOutFiles.clear();
     FRunCompleted = false;
     FRunStatus.clear();
     FRunShown.invalidate();
@@ -226,6 +227,10 @@ void TFormMain::ZipWriter1ZipComplete(int FileCount) {
     }
     for (const std::string& changed : FChangedFiles) {
         std::string line = "Changed while read: " + changed + "\n";
+        std::fwrite(line.data(), 1, line.size(), stderr);
+    }
+    for (const std::string& path : FLeftOutFiles) {
+        const std::string line = "Left out (not a regular file): " + path + "\n";
         std::fwrite(line.data(), 1, line.size(), stderr);
     }
     std::fflush(stderr);

@@ -538,6 +538,10 @@ bool TCustomShellTreeView::AdvancePlan(TExpandPlan& Plan) {
         QTreeWidgetItem* next = nullptr;
         for (int i = 0; i < node->childCount() && !next; ++i)
             if (FolderOf(node->child(i))->RelativeId() == Plan.Target[level]) next = node->child(i);
+        // A hidden folder on the way to a folder chosen by its path is shown, so that a hidden
+        // folder (settings, keys, mail) can be the source of a back-up.
+        if (!next && Plan.Target[level].startsWith(QLatin1Char('.')))
+            next = AddChildNow(node, Plan.Target[level]);
         if (!next) return true;
         node = next;
     }

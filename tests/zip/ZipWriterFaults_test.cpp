@@ -19,6 +19,7 @@
 #include "support/Unprivileged.h"
 #include "zip/ZipErrors.h"
 #include "zip/ZipWriter.h"
+#include "zip/check/ArchiveCheck.h"
 
 namespace qm {
 namespace {
@@ -286,6 +287,74 @@ TEST(TZipWriterRoom, FullFileSystemForReal) {
     EXPECT_EQ(ReadWholeFile(archive), before);
     EXPECT_TRUE(test::FilesWithPrefix(mnt, "XQZ").empty());
     EXPECT_TRUE(test::FilesWithPrefix(dir / "tmp", "XQZ").empty());
+}
+
+// ---------------------------------------------------------------------------------------
+// The check of every new archive (issue 18): one changed byte anywhere fails the run, and the
+// previous back-up stays as it was.
+
+TEST(TZipWriterCheck, ADamagedArchiveFailsItsCheckAndKeepsThePreviousBackUp) {
+    TestDir dir;
+    SourceTree tree(dir);
+    const std::string archive = dir / "b.zip";
+    // Where the byte is changed: counted from the start of the output (negative: from its end).
+    const struct {
+        const char* Where;
+        int64_t At;
+        const char* Reason;
+    } cases[] = {
+        {"a local header's name", 30 + 2, "no local header where the directory points"},
+        {"deflated data", 2000, ""},
+        {"stored data", -4000, ""},
+        {"the central directory", -30, ""},
+    };
+    for (const bool previous : {true, false}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.Where) + (previous ? ", over a previous back-up" : ""));
+            ::unlink(archive.c_str());
+            if (previous) dir.File("b.zip", "the previous back-up");
+            TZipWriter w;
+            test::ConfigureSubFolderBackUp(w, tree.Root, archive);
+            w.SetZipAction(zaReplace);
+            w.NoCompressList() = {"*.bin"};
+            w.OnOutputClosedForTest = [&](const std::string& Output) {
+                TFileStream f(Output, fmOpenReadWrite);
+                const int64_t at = c.At >= 0 ? c.At : f.Size() + c.At;
+                unsigned char byte = 0;
+                f.Seek(at, soBeginning);
+                ASSERT_EQ(f.Read(&byte, 1), 1);
+                byte ^= 0x20;
+                f.Seek(at, soBeginning);
+                ASSERT_EQ(f.Write(&byte, 1), 1);
+            };
+            std::string message;
+            try {
+                w.ZipFiles();
+            } catch (const EZipError& e) {
+                message = e.what();
+            }
+            EXPECT_EQ(message.rfind("Back-up check failed: " + archive + ": ", 0), 0u) << message;
+            EXPECT_NE(message.find(c.Reason), std::string::npos) << message;
+            if (previous)
+                EXPECT_EQ(ReadWholeFile(archive), "the previous back-up");
+            else
+                EXPECT_FALSE(Exists(archive));
+            EXPECT_TRUE(test::FilesWithPrefix(dir.Path(), "XQZ").empty());
+        }
+    }
+    // Unchecked, the damage would have become the back-up.
+    TZipWriter unchecked;
+    test::ConfigureSubFolderBackUp(unchecked, tree.Root, archive);
+    unchecked.SetZipAction(zaReplace);
+    unchecked.SetCheckArchive(false);
+    unchecked.OnOutputClosedForTest = [](const std::string& Output) {
+        TFileStream f(Output, fmOpenReadWrite);
+        f.Seek(2000, soBeginning);
+        const unsigned char byte = 0xA5;
+        ASSERT_EQ(f.Write(&byte, 1), 1);
+    };
+    EXPECT_EQ(unchecked.ZipFiles(), 9);
+    EXPECT_NE(CheckArchiveFile(archive), "");
 }
 
 // ---------------------------------------------------------------------------------------
