@@ -28,6 +28,7 @@ constexpr uint32_t kZip64EndSig = 0x06064B50;
 constexpr uint32_t kZip64LocatorSig = 0x07064B50;
 constexpr uint32_t kDescriptorSig = 0x08074B50;
 constexpr uint16_t kZip64Id = 0x0001;
+constexpr uint16_t kTimestampId = 0x5455;
 constexpr uint16_t kDescriptorFlag = 0x0008;
 constexpr size_t kEndSize = 22;
 constexpr size_t kLocatorSize = 20;
@@ -99,6 +100,7 @@ class TFile {
 
 struct TEntry {
     std::string Name;
+    int64_t UnixTime = INT64_MIN;  // from the extended timestamp, when it has one
     uint16_t VersionNeeded = 0;
     uint16_t Flags = 0;
     uint16_t Method = 0;
@@ -154,12 +156,15 @@ TDirectory ReadDirectoryPlace(const TFile& File, uint64_t EndAt, uint64_t& Direc
     return dir;
 }
 
-// The Zip64 values of an extra field, in their order, for the fields that are saturated.
-void TakeZip64(const unsigned char* Extra, size_t Size, bool Local, TEntry& Entry) {
+// The Zip64 values of an extra field, in their order, for the fields that are saturated, and
+// the modification time of an extended timestamp.
+void TakeExtra(const unsigned char* Extra, size_t Size, bool Local, TEntry& Entry) {
     for (size_t at = 0; at + 4 <= Size;) {
         const uint16_t id = Le16(Extra + at);
         const size_t length = Le16(Extra + at + 2);
         if (at + 4 + length > Size) Fail(Entry.Name + ": an extra field runs past its end");
+        if (id == kTimestampId && length >= 5 && (Extra[at + 4] & 1) != 0)
+            Entry.UnixTime = static_cast<int32_t>(Le32(Extra + at + 5));
         if (id == kZip64Id) {
             const unsigned char* p = Extra + at + 4;
             size_t left = length;
@@ -172,7 +177,6 @@ void TakeZip64(const unsigned char* Extra, size_t Size, bool Local, TEntry& Entr
             if (Local || Entry.UncompressedSize == 0xFFFFFFFFu) next(Entry.UncompressedSize);
             if (Local || Entry.CompressedSize == 0xFFFFFFFFu) next(Entry.CompressedSize);
             if (!Local && Entry.Offset == 0xFFFFFFFFu) next(Entry.Offset);
-            return;
         }
         at += 4 + length;
     }
@@ -203,7 +207,7 @@ std::vector<TEntry> ReadCentralDirectory(const TFile& File, const TDirectory& Di
         e.CompressedSize = Le32(r + 20);
         e.UncompressedSize = Le32(r + 24);
         e.Offset = Le32(r + 42);
-        TakeZip64(r + kCentralSize + nameLength, extraLength, false, e);
+        TakeExtra(r + kCentralSize + nameLength, extraLength, false, e);
         entries.push_back(std::move(e));
         at += kCentralSize + nameLength + extraLength + commentLength;
     }
@@ -226,13 +230,17 @@ void CheckLocalHeader(const TFile& File, TEntry& Entry, uint64_t DirectoryOffset
     if (Le16(h + 4) != Entry.VersionNeeded || Le16(h + 6) != Entry.Flags ||
         Le16(h + 8) != Entry.Method || Le32(h + 10) != Entry.DateTime)
         Fail(Entry.Name + ": the local header disagrees with the central directory");
+    TEntry local;
+    local.Name = Entry.Name;
+    local.CompressedSize = Le32(h + 18);
+    local.UncompressedSize = Le32(h + 22);
+    TakeExtra(rest.data() + nameLength, extraLength, true, local);
+    // Both headers tell the time a restore gives the file; other writers may put more in the
+    // local one (access times), so only the modification times are compared.
+    if (local.UnixTime != Entry.UnixTime && local.UnixTime != INT64_MIN &&
+        Entry.UnixTime != INT64_MIN)
+        Fail(Entry.Name + ": the local header disagrees with the central directory on its time");
     if ((Entry.Flags & kDescriptorFlag) == 0) {
-        TEntry local;
-        local.Name = Entry.Name;
-        local.CompressedSize = Le32(h + 18);
-        local.UncompressedSize = Le32(h + 22);
-        if (local.CompressedSize == 0xFFFFFFFFu || local.UncompressedSize == 0xFFFFFFFFu)
-            TakeZip64(rest.data() + nameLength, extraLength, true, local);
         if (Le32(h + 14) != Entry.Crc || local.CompressedSize != Entry.CompressedSize ||
             local.UncompressedSize != Entry.UncompressedSize)
             Fail(Entry.Name +
