@@ -112,7 +112,8 @@ std::string SomeOf(const std::vector<std::string>& Paths) {
 
 std::string BackUpCompleteText(const std::string& FileName, int FileCount,
                                const std::vector<std::string>& Skipped,
-                               const std::vector<std::string>& Changed) {
+                               const std::vector<std::string>& Changed,
+                               const std::vector<std::string>& LeftOut) {
     QString count = QLocale().toString(static_cast<double>(FileCount), 'f', 0);
     std::string text = FormatMessage("Back-Up file \"%s\" is created.", FileName) +
                        "\rTotal = " + count.toStdString() + " files.";
@@ -126,6 +127,13 @@ std::string BackUpCompleteText(const std::string& FileName, int FileCount,
                 FormatMessage("%d file(s) changed while they were read; their copies may be torn.",
                               static_cast<long long>(Changed.size())) +
                 SomeOf(Changed);
+    if (!LeftOut.empty())
+        text += "\r" +
+                FormatMessage(
+                    "%d special file(s) (FIFOs, sockets, devices) hold no data and were "
+                    "left out.",
+                    static_cast<long long>(LeftOut.size())) +
+                SomeOf(LeftOut);
     return text;
 }
 

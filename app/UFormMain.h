@@ -32,12 +32,13 @@ class TShellTreeView;
 // The long part of a hint: the text after its first "|", or the whole hint without one.
 std::string GetLongHint(const std::string& Hint);
 
-// The completion box's text: two lines; then, when files were left out or changed while they
-// were read, how many, and up to ten of their paths each. Count is formatted with the user's
-// thousands separator.
+// The completion box's text: two lines; then, when files could not be read, changed while they
+// were read, or were special files with no data, how many, and up to ten of their paths each. Count
+// is formatted with the user's thousands separator.
 std::string BackUpCompleteText(const std::string& FileName, int FileCount,
                                const std::vector<std::string>& Skipped,
-                               const std::vector<std::string>& Changed);
+                               const std::vector<std::string>& Changed,
+                               const std::vector<std::string>& LeftOut = {});
 
 // The save dialog of the back-up file, as the UI hooks show it.
 struct TSaveDialog {

@@ -250,10 +250,10 @@ void TFormMain::ZipWriter1ZipComplete(int FileCount) {
     std::vector<std::string> skipped;
     for (const TSkippedFile& file : FSkippedFiles) skipped.push_back(file.Path);
     const bool partial = !skipped.empty() || !FChangedFiles.empty();
-    UiHooks().MessageBox(
-        "Back-Up Complete",
-        BackUpCompleteText(edBackUpFile->text().toStdString(), FileCount, skipped, FChangedFiles),
-        partial ? miWarning : miInformation, mbOK, idOk);
+    UiHooks().MessageBox("Back-Up Complete",
+                         BackUpCompleteText(edBackUpFile->text().toStdString(), FileCount, skipped,
+                                            FChangedFiles, FLeftOutFiles),
+                         partial ? miWarning : miInformation, mbOK, idOk);
 }
 
 void TFormMain::SignalReceived() {

@@ -121,7 +121,9 @@ class TQmateProcessTest : public QObject {
         const std::string archive = FDir->Path() + "/b.zip";
         QCOMPARE(r.Stderr, "Left out (not a regular file): " + FSource +
                                "/pipe.txt\nBack-Up Complete: Back-Up file \"" + archive +
-                               "\" is created.\nTotal = 2 files.\n");
+                               "\" is created.\nTotal = 2 files.\n1 special file(s) (FIFOs, "
+                               "sockets, devices) hold no data and were left out.\n" +
+                               FSource + "/pipe.txt\n");
     }
 
     // What comes back is what was saved (issue 18): modes, times to the second, links as links,

@@ -223,11 +223,24 @@ class TFormMainCommandLineTest : public QObject {
     }
 
     void exitStatusTellsWhatTheRunDid() {
-        // Files that could not be read: completed, status 2.
+        // A special file holds no data: it is named, and the back-up is complete.
         QVERIFY(::mkfifo((FSource + "/pipe.txt").c_str(), 0644) == 0);
         WriteLists();
+        TFormMain& special = F->RunCommandLine({"Src=" + FSource, "Lst=Texts", "Dest=" + FDest});
+        QCOMPARE(special.ExitStatus(), 0);
+        QCOMPARE(special.LeftOutFiles(), std::vector<std::string>{FSource + "/pipe.txt"});
+        QVERIFY(QFile::exists(QString::fromStdString(FDest)));
+
+        // A file that could not be read (gone before its turn): completed, status 2.
+        const std::string last = FSource + "/zz-last.txt";
+        QVERIFY(QFile(QString::fromStdString(last)).open(QIODevice::WriteOnly));
+        F->Hooks.OnProcess = [&] {
+            if (F->Form && F->Form->StatusText().starts_with("Adding")) ::unlink(last.c_str());
+        };
         TFormMain& skipped = F->RunCommandLine({"Src=" + FSource, "Lst=Texts", "Dest=" + FDest});
+        F->Hooks.OnProcess = nullptr;
         QCOMPARE(skipped.ExitStatus(), 2);
+        QCOMPARE(skipped.SkippedFiles().size(), size_t(1));
         QVERIFY(QFile::exists(QString::fromStdString(FDest)));
 
         // A list without masks: nothing runs and no box shows, but the run did not back up.
