@@ -16,6 +16,7 @@
 #include "foldertree/ShellTreeView.h"
 #include "platform/Exception.h"
 #include "platform/FileOps.h"
+#include "zip/ZipErrors.h"
 
 namespace qm {
 
@@ -174,6 +175,9 @@ void TFormMain::ActBackUpExecute() {
         ZipWriter1.SetZipName(target.TempName());
         started = true;
         ZipWriter1.ZipFiles();
+    } catch (const ECheckFailed& e) {
+        // The writer knows the archive by its temporary name; the user by the back-up file's.
+        throw Exception("Back-up check failed: " + name + ": " + e.Reason());
     } catch (...) {
         // A run that never started must not leave its lines for the next one.
         if (!started) ZipWriter1.FilesList().clear();

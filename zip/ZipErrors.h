@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 #include "platform/Exception.h"
 
@@ -69,6 +70,17 @@ class ENotEnoughRoom : public EZipError {
 class EArchiveInUse : public EZipError {
   public:
     using EZipError::EZipError;
+};
+
+// The archive just written did not read back as written; it was not put in place.
+class ECheckFailed : public EZipError {
+  public:
+    ECheckFailed(const std::string& Name, std::string Reason)
+        : EZipError("Back-up check failed: " + Name + ": " + Reason), FReason(std::move(Reason)) {}
+    const std::string& Reason() const { return FReason; }
+
+  private:
+    std::string FReason;
 };
 
 // The list classes' error: an index outside the list, a refused capacity, a duplicate under

@@ -225,7 +225,7 @@ void TZipWriter::CheckOutput() {
     if (OnOutputClosedForTest) OnOutputClosedForTest(FRun->OutFileName);
     if (!FCheckArchive) return;
     const std::string reason = CheckArchiveFile(FRun->OutFileName);
-    if (!reason.empty()) throw EZipError("Back-up check failed: " + ZipName() + ": " + reason);
+    if (!reason.empty()) throw ECheckFailed(ZipName(), reason);
 }
 
 void TZipWriter::PlaceNewArchive() {

@@ -387,6 +387,30 @@ class TFormMainRunTest : public QObject {
         QCOMPARE(form.Tag(), 0);
     }
 
+    void aBackUpThatFailsItsCheckKeepsThePreviousOne() {
+        const std::string previous =
+            F->Dir.File("out/backup.zip", test::ArchiveEndingIn("previous back-up"));
+        TFormMain& form = Ready();
+        // One byte of the first entry's local name turned, as a fault of the disk would.
+        form.ZipWriter1.OnOutputClosedForTest = [](const std::string& Output) {
+            QFile file(QString::fromStdString(Output));
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.seek(31));
+            char byte = 0;
+            QVERIFY(file.getChar(&byte));
+            QVERIFY(file.seek(31));
+            QVERIFY(file.putChar(static_cast<char>(byte ^ 0x20)));
+        };
+        Run(form);
+        form.ZipWriter1.OnOutputClosedForTest = nullptr;
+        QCOMPARE(F->Hooks.Titles(), std::vector<std::string>{"Error"});
+        // Named as the user knows it, not by the run's temporary name.
+        QVERIFY2(F->Hooks.Boxes[0].Text.starts_with("Back-up check failed: " + FBackUp + ": "),
+                 F->Hooks.Boxes[0].Text.c_str());
+        QCOMPARE(test::ReadWholeFile(previous), test::ArchiveEndingIn("previous back-up"));
+        QVERIFY(TempFiles(F->Dir.Path() + "/out").isEmpty());
+    }
+
     void missingBackUpFolderIsReportedWithTheBackUpFileName() {
         FBackUp = F->Dir.Path() + "/nowhere/backup.zip";
         TFormMain& form = Ready();
