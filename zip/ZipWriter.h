@@ -2,10 +2,12 @@
 //
 // ZipFiles expands FilesList into files, writes each as a local header, its (deflated or
 // stored) data and a patched local header, then the central directory and the end record.
-// When ZipName already exists the run writes a complete new archive into a temporary file,
-// carrying the old entries over (kept or replaced according to ZipAction), and only then puts
-// it in the old archive's place. A run is a success only once its output is complete, flushed
-// and closed; every failure removes what the run wrote and leaves an old archive untouched.
+// When ZipName already exists the run writes a complete new archive into a temporary file
+// beside it, carrying the old entries over (kept or replaced according to ZipAction), and only
+// then puts it in the old archive's place by the one replace routine (ReplaceFile.h). A run is
+// a success only once its output is complete, flushed and closed; every failure removes what
+// the run wrote and leaves an old archive untouched. A run holds the lock of its archive
+// (RunLock.h) from start to end: a second run on the same archive raises EArchiveInUse.
 #pragma once
 
 #include <sys/stat.h>
