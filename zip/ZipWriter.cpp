@@ -224,7 +224,7 @@ void TZipWriter::CheckOutput() {
     if (VolumesOn()) return;
     if (OnOutputClosedForTest) OnOutputClosedForTest(FRun->OutFileName);
     if (!FCheckArchive) return;
-    const std::string reason = CheckArchiveFile(FRun->OutFileName);
+    const std::string reason = CheckArchiveFile(FRun->OutFileName, AheadThreads());
     if (!reason.empty()) throw ECheckFailed(ZipName(), reason);
 }
 

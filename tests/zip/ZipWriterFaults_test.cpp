@@ -290,8 +290,8 @@ TEST(TZipWriterRoom, FullFileSystemForReal) {
 }
 
 // ---------------------------------------------------------------------------------------
-// The check of every new archive (issue 18): one changed byte anywhere fails the run, and the
-// previous back-up stays as it was.
+// The check of every new archive: one changed byte anywhere fails the run, and the previous
+// back-up stays as it was.
 
 TEST(TZipWriterCheck, ADamagedArchiveFailsItsCheckAndKeepsThePreviousBackUp) {
     TestDir dir;
@@ -362,6 +362,16 @@ TEST(TZipWriterCheck, ADamagedArchiveFailsItsCheckAndKeepsThePreviousBackUp) {
     };
     EXPECT_EQ(unchecked.ZipFiles(), 9);
     EXPECT_NE(CheckArchiveFile(archive), "");
+    // With a second fault further on, every thread count names the first one, as one thread does.
+    {
+        TFileStream f(archive, fmOpenReadWrite);
+        f.Seek(f.Size() - 4000, soBeginning);
+        const unsigned char byte = 0x5A;
+        ASSERT_EQ(f.Write(&byte, 1), 1);
+    }
+    const std::string oneThread = CheckArchiveFile(archive, 1);
+    for (int threads : {2, 3, 8})
+        EXPECT_EQ(CheckArchiveFile(archive, threads), oneThread) << threads;
 }
 
 // ---------------------------------------------------------------------------------------

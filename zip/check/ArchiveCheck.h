@@ -22,7 +22,8 @@
 namespace qm {
 
 // Empty when the archive FileName reads back whole; otherwise why not, naming the entry when
-// one is at fault ("docs/a.txt: CRC-32 does not match"). Never raises.
-std::string CheckArchiveFile(const std::string& FileName);
+// one is at fault ("docs/a.txt: CRC-32 does not match"). The entries' data is decoded on up to
+// Threads threads; the answer is the same for any count. Never raises.
+std::string CheckArchiveFile(const std::string& FileName, int Threads = 1);
 
 }  // namespace qm
