@@ -6,6 +6,12 @@
 # Usage: check-package.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
+# Installing writes its manifest into the build folder, so only the build's owner can run it
+# (the suite's second run as an ordinary user skips it).
+if [ ! -w "$build" ]; then
+    echo "the build folder is not writable by this user"
+    exit 77
+fi
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 fail() {
