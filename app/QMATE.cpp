@@ -9,6 +9,7 @@
 #include "app/UDisplay.h"
 #include "app/UErrorBox.h"
 #include "app/UFormMain.h"
+#include "app/UQMApps.h"
 #include "app/UQtUiHooks.h"
 #include "app/USignalNotifier.h"
 #include "platform/UiHooks.h"
@@ -27,13 +28,21 @@ void QuietQtMessages(QtMsgType Type, const QMessageLogContext&, const QString& M
 int main(int argc, char** argv) {
     using namespace qm;
     std::vector<std::string> parameters(argv + 1, argv + argc);
+    // Answered before Qt starts, so that they need neither a display nor a window.
+    switch (ProgramRequest(parameters)) {
+        case prHelp:
+            std::fputs(UsageForTerminal().c_str(), stdout);
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        case prVersion:
+            std::printf("%s\n", kDesignAppTitle);
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        case prRun:
+            break;
+    }
     const bool noDisplay = NoDisplayInEnvironment();
     if (noDisplay && parameters.empty()) {
         // Nobody could use the window: say how to run it instead.
-        std::string usage = kUsageText;
-        for (char& c : usage)
-            if (c == '\r') c = '\n';
-        std::fputs((usage + "\n").c_str(), stderr);
+        std::fputs(UsageForTerminal().c_str(), stderr);
         return 1;
     }
     UseOffscreenWithoutDisplay();

@@ -26,14 +26,14 @@ std::string LowerAscii(std::string Text) {
 const char* const kUsageText =
     "Command line usage:\r"
     "\r"
-    "  [path]QMATE.EXE [Src=SourceFolderName Sub Lst=FileListTypesName "
+    "  [path]qmate [Src=SourceFolderName Sub Lst=FileListTypesName "
     "Dest=DestinationFileName Stamp Notify]\r"
     "\r"
-    "Note: Put a parameter in apostrophes if it contains spaces.\r"
+    "Note: Put a parameter in quotes if it contains spaces.\r"
     "\r"
     "Example:\r"
-    "  \"C:\\Program Files\\QMATE\\QMATE.EXE\" \"Src=c:\\My Documents\" Sub "
-    "\"Lst=Ms. Office Documents\" Dest=c:\\BackUp\\MyDoc.zip Stamp Notify";
+    "  /usr/bin/qmate \"Src=/home/ann/Documents\" Sub "
+    "\"Lst=Ms. Office Documents\" Dest=/home/ann/BackUp/MyDoc.zip Stamp Notify";
 
 TParameterKind ParameterKind(const std::string& Parameter) {
     const std::string lower = LowerAscii(Parameter);
@@ -52,6 +52,21 @@ std::string ParameterValue(const std::string& Parameter) {
         default:
             return std::string();
     }
+}
+
+TProgramRequest ProgramRequest(const std::vector<std::string>& Parameters) {
+    for (const std::string& parameter : Parameters) {
+        if (parameter == "--help" || parameter == "-h") return prHelp;
+        if (parameter == "--version") return prVersion;
+    }
+    return prRun;
+}
+
+std::string UsageForTerminal() {
+    std::string usage = kUsageText;
+    for (char& c : usage)
+        if (c == '\r') c = '\n';
+    return usage + "\n";
 }
 
 std::string NotDefinedMessage(const std::string& FirstLine) {

@@ -4,6 +4,7 @@
 
 #include <ctime>
 #include <string>
+#include <vector>
 
 namespace qm {
 
@@ -17,6 +18,15 @@ std::string ParameterValue(const std::string& Parameter);
 
 // The usage text: lines separated by a single carriage return, no break after the last line.
 extern const char* const kUsageText;
+
+// What the shell asks of the program before any window exists: the usage (--help, -h), the
+// version (--version), or a run. The first such option anywhere on the line wins, so that a
+// user who asks for help gets it instead of an error about the other parameters.
+enum TProgramRequest { prRun, prHelp, prVersion };
+TProgramRequest ProgramRequest(const std::vector<std::string>& Parameters);
+
+// The usage text as a terminal shows it: line feeds for the carriage returns, and a final one.
+std::string UsageForTerminal();
 
 // "Source folder is not defined." and its kin: the first line, a carriage return, the usage.
 std::string NotDefinedMessage(const std::string& FirstLine);

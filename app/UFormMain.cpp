@@ -17,10 +17,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
-#include <QTimer>
 #include <algorithm>
 #include <exception>
 
+#include "app/UAccessibleComboBox.h"
 #include "app/UAppIcon.h"
 #include "app/UCommandLine.h"
 #include "app/UDlgFileTypesLists.h"
@@ -46,8 +46,17 @@ QString Text(const std::string& S) {
     return QString::fromStdString(S);
 }
 
+// The hint goes to the status line; its long part is also the control's tooltip and what a
+// screen reader says about the control beyond its name.
+void SetHint(QWidget* Widget, const QString& Hint) {
+    Widget->setProperty("Hint", Hint);
+    const QString longHint = QString::fromStdString(GetLongHint(Hint.toStdString()));
+    Widget->setToolTip(longHint);
+    Widget->setAccessibleDescription(longHint);
+}
+
 void SetHint(QWidget* Widget, const char* Hint) {
-    Widget->setProperty("Hint", QString::fromUtf8(Hint));
+    SetHint(Widget, QString::fromUtf8(Hint));
 }
 
 template <typename T>
@@ -146,6 +155,7 @@ bool TSaveDialog::Execute() {
 
 TFormMain::TFormMain(QWidget* Parent) : QWidget(Parent) {
     FormMain = this;
+    InstallAccessibleComboBox();
     CreateControls();
     ConnectHandlers();
     FormCreate();
@@ -161,11 +171,16 @@ void TFormMain::CreateControls() {
     setWindowIcon(QIcon::fromTheme(QStringLiteral("quillmate"), AppIcon()));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
+                   Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     setFont(QFont(QStringLiteral("Tahoma"), 8));
-    setFixedSize(459, 313);
+    // The designed size is where the window opens and the least it needs; the user may give
+    // it more, and the tree and the masks list take it.
+    setMinimumSize(kDesignSize);
+    resize(kDesignSize);
     FDesignPosition = QPoint(192, 103);
-    SetHint(this, kFormHint);
+    // The window's own hint only fills the status line: as a tooltip it would pop up over
+    // every label.
+    setProperty("Hint", QString::fromUtf8(kFormHint));
 
     Bevel1 = Make<QFrame>(this, "Bevel1", 8, 8, 355, 277);
     Bevel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -174,10 +189,13 @@ void TFormMain::CreateControls() {
     ShellTreeView1->setObjectName(QStringLiteral("ShellTreeView1"));
     ShellTreeView1->setGeometry(20, 36, 169, 173);
     SetHint(ShellTreeView1, "Select folder containing files to back-up");
-    // Deep folders scroll sideways instead of being cut to "...", so the selected folder's
-    // name can be read (the column follows its content, see FitTreeColumn).
-    ShellTreeView1->header()->setStretchLastSection(false);
-    ShellTreeView1->setTextElideMode(Qt::ElideNone);
+    // Screen readers name each control as its label does; the two "..." buttons and the
+    // controls whose own text changes are named for what they are for.
+    ShellTreeView1->setAccessibleName(QStringLiteral("Look in"));
+    // A name wider than the tree ends in "..." (each node's tooltip gives its full path), so
+    // that a cut name never passes for a whole one; a wider window shows more of it.
+    ShellTreeView1->header()->setStretchLastSection(true);
+    ShellTreeView1->setTextElideMode(Qt::ElideRight);
     Label1 = MakeLabel(this, "Label1", "Look &in:", 20, 20, ShellTreeView1);
 
     cbIncludeSubFolders = Make<QCheckBox>(this, "cbIncludeSubFolders", 20, 212, 117, 17);
@@ -190,10 +208,12 @@ void TFormMain::CreateControls() {
     edFileTypesLists = Make<QComboBox>(this, "edFileTypesLists", 196, 36, 133, 21);
     edFileTypesLists->setEditable(false);
     SetHint(edFileTypesLists, "Select file types list");
+    edFileTypesLists->setAccessibleName(QStringLiteral("File types lists"));
     Label3 = MakeLabel(this, "Label3", "File &types lists:", 196, 20, edFileTypesLists);
 
     BtnFileTypesLists = MakeButton(this, "BtnFileTypesLists", "...", 330, 36, 21, 21);
     SetHint(BtnFileTypesLists, "Add, delete, or edit file type lists");
+    BtnFileTypesLists->setAccessibleName(QStringLiteral("Edit file types lists"));
 
     lbFileMasks = Make<QListWidget>(this, "lbFileMasks", 196, 80, 154, 149);
     // Three columns of 13-pixel items, filled top to bottom and then into the next column.
@@ -202,18 +222,20 @@ void TFormMain::CreateControls() {
     lbFileMasks->setWrapping(true);
     lbFileMasks->setResizeMode(QListView::Adjust);
     lbFileMasks->setUniformItemSizes(true);
-    lbFileMasks->setGridSize(QSize((154 - 2 * lbFileMasks->frameWidth()) / 3, 13));
     lbFileMasks->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     lbFileMasks->setTextElideMode(Qt::ElideRight);
     SetHint(lbFileMasks, "File masks of selected file types list");
+    lbFileMasks->setAccessibleName(QStringLiteral("File masks"));
     Label4 = MakeLabel(this, "Label4", "File &masks:", 196, 64, lbFileMasks);
 
     edBackUpFile = Make<QLineEdit>(this, "edBackUpFile", 20, 252, 311, 21);
     SetHint(edBackUpFile, "Enter destination ZIP file name");
+    edBackUpFile->setAccessibleName(QStringLiteral("Back-up file"));
     Label5 = MakeLabel(this, "Label5", "Back-up &file:", 20, 236, edBackUpFile);
 
     BtnBackUpFile = MakeButton(this, "BtnBackUpFile", "...", 330, 252, 21, 21);
     SetHint(BtnBackUpFile, "Enter destination ZIP file name");
+    BtnBackUpFile->setAccessibleName(QStringLiteral("Choose back-up file"));
 
     PnlStatusBar = Make<QFrame>(this, "PnlStatusBar", 0, 294, 459, 19);
     PnlStatusBar->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -225,6 +247,9 @@ void TFormMain::CreateControls() {
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
     ProgressBar1->setTextVisible(false);
+    ProgressBar1->setAccessibleName(QStringLiteral("Back-up progress"));
+    ProgressBar1->setAccessibleDescription(QStringLiteral("How much of the current file is added"));
+    ProgressBar1->setToolTip(ProgressBar1->accessibleDescription());
     ProgressBar1->hide();
 
     ActionList1 = new QObject(this);
@@ -240,7 +265,7 @@ void TFormMain::CreateControls() {
     BtnAbout = MakeButton(this, "BtnAbout", "&About", 376, 36, 75, 25);
     SetHint(BtnAbout, "About this application");
     BtnExit = MakeButton(this, "BtnExit", "E&xit", 376, 64, 75, 25);
-    BtnExit->setProperty("Hint", FileExit1->property("Hint"));
+    SetHint(BtnExit, FileExit1->property("Hint").toString());
 
     Bevel1->lower();
     setTabOrder(ShellTreeView1, cbIncludeSubFolders);
@@ -259,6 +284,38 @@ void TFormMain::CreateControls() {
     SaveDialog1.Options.OverwritePrompt = true;
 
     SetDefaultButton(BtnBackUp);
+    LayOutForGrowth();
+}
+
+void TFormMain::LayOutForGrowth() {
+    using TShares = TGrowingLayout::TShares;
+    // The tree and the masks list share the extra width half and half, and both take all of
+    // the extra height; what lies right of or below them moves along.
+    const TShares stays{}, right{1, 0, 1, 0}, down{0, 1, 0, 1}, downRight{1, 1, 1, 1};
+    const TShares half{0.5, 0, 0.5, 0};
+    FLayout.Add(Bevel1, {0, 0, 1, 1});
+    FLayout.Add(Label1, stays);
+    FLayout.Add(ShellTreeView1, {0, 0, 0.5, 1});
+    FLayout.Add(cbIncludeSubFolders, down);
+    FLayout.Add(Label3, half);
+    FLayout.Add(edFileTypesLists, {0.5, 0, 1, 0});
+    FLayout.Add(BtnFileTypesLists, right);
+    FLayout.Add(Label4, half);
+    FLayout.Add(lbFileMasks, {0.5, 0, 1, 1});
+    FLayout.Add(Label5, down);
+    FLayout.Add(edBackUpFile, {0, 1, 1, 1});
+    FLayout.Add(BtnBackUpFile, downRight);
+    FLayout.Add(PnlStatusBar, {0, 1, 1, 1});
+    FLayout.Add(txtStatusBar, {0, 0, 1, 0});
+    FLayout.Add(ProgressBar1, right);
+    for (QPushButton* button : {BtnBackUp, BtnAbout, BtnExit}) FLayout.Add(button, right);
+}
+
+void TFormMain::resizeEvent(QResizeEvent* Event) {
+    QWidget::resizeEvent(Event);
+    FLayout.Apply(size());
+    // Three columns however wide the list is.
+    lbFileMasks->setGridSize(QSize((lbFileMasks->width() - 2 * lbFileMasks->frameWidth()) / 3, 13));
 }
 
 void TFormMain::ConnectHandlers() {
@@ -287,8 +344,6 @@ void TFormMain::ConnectHandlers() {
         connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
                 guarded(&TFormMain::ActionList1Update));
     qApp->installEventFilter(this);
-    connect(ShellTreeView1->model(), &QAbstractItemModel::rowsInserted, this,
-            &TFormMain::FitTreeColumn);
     // A chosen folder that disappears takes the choice with it. The tree then selects a
     // neighbour, which the user never chose and which a back-up must not take for the source:
     // the window clears the selection and waits for a new choice.
@@ -306,8 +361,6 @@ void TFormMain::ConnectHandlers() {
                     },
                     Qt::QueuedConnection);
             });
-    connect(ShellTreeView1, &QTreeWidget::itemExpanded, this, &TFormMain::FitTreeColumn);
-    connect(ShellTreeView1, &QTreeWidget::itemCollapsed, this, &TFormMain::FitTreeColumn);
 
     ZipWriter1.SetZipAction(zaReplace);
     ZipWriter1.OnStartZip = [this](TZipWriter&, const std::string& FName, TZipHeaderInfo&,
@@ -334,18 +387,6 @@ void TFormMain::ConnectHandlers() {
 void TFormMain::FormCreate() {
     AppTitle = windowTitle().toStdString();
     ApplicationTitle = AppTitle;
-}
-
-void TFormMain::FitTreeColumn() {
-    // Once per pass of the event loop however many nodes arrived: a header that resized to
-    // its contents on every change would measure every shown name again and again, also
-    // during a back-up.
-    if (FTreeFitPending) return;
-    FTreeFitPending = true;
-    QTimer::singleShot(0, this, [this] {
-        FTreeFitPending = false;
-        ShellTreeView1->resizeColumnToContents(0);
-    });
 }
 
 std::string TFormMain::StatusText() const {
@@ -506,16 +547,20 @@ void TFormMain::FormClose() {
     RunGuarded([this] { SaveSettings(); });
 }
 
-void TFormMain::SaveSettings() {
-    std::optional<TWindowPosition> window;
-    if (!isMinimized() && !isMaximized()) window = TWindowPosition{x(), y()};
+TLastSettings TFormMain::ShownLastSettings() const {
     TLastSettings last;
     if (TShellFolder* folder = ShellTreeView1->SelectedShellItem())
         last.DirName = folder->Path().toStdString();
     last.InclSubFolders = cbIncludeSubFolders->isChecked();
     last.FileTypeList = edFileTypesLists->currentText().toStdString();
     last.BackUpFile = edBackUpFile->text().toStdString();
-    qm::SaveSettings(window, last);
+    return last;
+}
+
+void TFormMain::SaveSettings() {
+    std::optional<TWindowPosition> window;
+    if (!isMinimized() && !isMaximized()) window = TWindowPosition{x(), y()};
+    qm::SaveSettings(window, ShownLastSettings());
 }
 
 void TFormMain::closeEvent(QCloseEvent* Event) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/UBackUpTarget.h"
+#include "app/UGrowingLayout.h"
 #include "platform/UiHooks.h"
 #include "zip/ZipWriter.h"
 
@@ -28,6 +29,7 @@ class QPushButton;
 namespace qm {
 
 class TShellTreeView;
+struct TLastSettings;
 
 // The long part of a hint: the text after its first "|", or the whole hint without one.
 std::string GetLongHint(const std::string& Hint);
@@ -52,6 +54,9 @@ class TFormMain : public QWidget {
     Q_OBJECT
 
   public:
+    // The client area as designed: the window's default and least size.
+    static constexpr QSize kDesignSize{459, 313};
+
     explicit TFormMain(QWidget* Parent = nullptr);
     ~TFormMain() override;
 
@@ -157,6 +162,7 @@ class TFormMain : public QWidget {
     void closeEvent(QCloseEvent* Event) override;
     void keyPressEvent(QKeyEvent* Event) override;
     void moveEvent(QMoveEvent* Event) override;
+    void resizeEvent(QResizeEvent* Event) override;
     bool eventFilter(QObject* Watched, QEvent* Event) override;
 
   private:
@@ -169,13 +175,17 @@ class TFormMain : public QWidget {
     void LoadFileMasks();
     void SelectFileTypesList(int Index);
     void SaveSettings();
+    // What the Last section holds for the window as it is shown now, and the reverse.
+    TLastSettings ShownLastSettings() const;
+    void ShowLastSettings(const TLastSettings& Last);
     void RunCommandLineFromEventLoop();
     void ApplyParameter(const std::string& Parameter, std::string& Source, std::string& List,
                         std::string& BackUpFile);
     // Shows the run's latest status text and progress (at most a few dozen times a second,
     // unless Now).
     void ShowRunState(bool Now);
-    void FitTreeColumn();
+    // Records the designed geometry and how each control follows the window's growth.
+    void LayOutForGrowth();
 
     QPoint FDesignPosition;  // where the window opens without stored settings
     int FTag = 0;
@@ -184,6 +194,7 @@ class TFormMain : public QWidget {
     bool FEndWithCommandLineRun = false;
     int FExitStatus = 0;
     bool FRunCompleted = false;
+    bool FParametersApplied = false;  // the command-line run got past its parameters
     std::vector<std::string> FParameters;
     std::string FApplicationHint;
     QPushButton* FDefaultButton = nullptr;
@@ -195,7 +206,7 @@ class TFormMain : public QWidget {
     std::string FRunStatus;  // empty until the run's first file
     int FRunProgress = 0;
     QElapsedTimer FRunShown;
-    bool FTreeFitPending = false;
+    TGrowingLayout FLayout{kDesignSize};
 };
 
 // The main window while it exists, else nullptr.

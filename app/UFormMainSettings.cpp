@@ -1,10 +1,10 @@
 #include "app/UFormMainSettings.h"
 
+#include <QDir>
 #include <algorithm>
 
 #include "platform/CommaText.h"
 #include "platform/FileOps.h"
-#include "platform/SystemFolders.h"
 
 namespace qm {
 
@@ -53,9 +53,11 @@ TLastSettings ReadLastSettings(const TLastSettings& Current, const TProfileFile&
 
 std::string StartFolderFor(const std::string& DirName) {
     if (!DirName.empty() && DirectoryExists(DirName)) return DirName;
-    std::string folder = GetProgramFolder();
-    if (folder.empty() || folder.back() != '/') folder += '/';
-    return folder;
+    return QDir::homePath().toStdString();
+}
+
+bool StoredFolderIsGone(const std::string& DirName) {
+    return !DirName.empty() && !DirectoryExists(DirName);
 }
 
 int SelectStoredFileTypesList(const std::vector<std::string>& Entries, int Selected,

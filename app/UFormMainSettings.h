@@ -47,8 +47,11 @@ struct TLastSettings {
 TLastSettings ReadLastSettings(const TLastSettings& Current, const TProfileFile& Ini = AppsIni());
 
 // The folder to select for a stored DirName: the stored one when it is an existing folder,
-// otherwise the folder of the program file with a trailing "/".
+// otherwise the user's home folder (the program's own folder holds nothing to back up, and one
+// click would back it up).
 std::string StartFolderFor(const std::string& DirName);
+// Whether a folder was stored that is no existing folder any more (the user is told).
+bool StoredFolderIsGone(const std::string& DirName);
 
 // The drop-down entry to select for a stored list name: the first entry equal to Stored
 // without regard to ASCII letter case; Selected (the current selection, -1 for none) when

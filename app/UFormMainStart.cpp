@@ -47,6 +47,11 @@ void TFormMain::FormShow() {
     RunGuarded([&] {
         ShellTreeView1->SelectFolderByPath(QString::fromStdString(StartFolderFor(last.DirName)));
     });
+    // Without a word the user would take the home folder for the one backed up last time.
+    if (StoredFolderIsGone(last.DirName))
+        SetStatusText(FormatMessage(
+            "The folder \"%s\" backed up last time no longer exists: showing the home folder.",
+            last.DirName));
     cbIncludeSubFolders->setChecked(last.InclSubFolders);
     std::vector<std::string> names;
     for (int i = 0; i < edFileTypesLists->count(); ++i)
@@ -114,6 +119,23 @@ void TFormMain::ApplyParameter(const std::string& Parameter, std::string& Source
     }
 }
 
+void TFormMain::ShowLastSettings(const TLastSettings& Last) {
+    TShellFolder* shown = ShellTreeView1->SelectedShellItem();
+    if (!Last.DirName.empty() && (!shown || shown->Path().toStdString() != Last.DirName)) {
+        try {
+            ShellTreeView1->SelectFolderByPath(QString::fromStdString(Last.DirName));
+        } catch (const std::exception&) {
+            // The folder went away in the meantime: the tree keeps what it shows, and Exit
+            // stores that, as after any other change of the folder.
+        }
+    }
+    cbIncludeSubFolders->setChecked(Last.InclSubFolders);
+    const int list = IndexOfFileTypesList(Last.FileTypeList);
+    if (list >= 0) SelectFileTypesList(list);
+    edFileTypesListsChange();
+    edBackUpFile->setText(QString::fromStdString(Last.BackUpFile));
+}
+
 void TFormMain::WMRunCommandLine() {
     FUnattended = true;
     cbIncludeSubFolders->setChecked(false);
@@ -126,6 +148,7 @@ void TFormMain::WMRunCommandLine() {
     if (source.empty()) throw Exception(NotDefinedMessage("Source folder is not defined."));
     if (list.empty()) throw Exception(NotDefinedMessage("File types list is not defined."));
     if (backUpFile.empty()) throw Exception(NotDefinedMessage("Back-up file name is not defined."));
+    FParametersApplied = true;
 
     if (!ExecuteActBackUp()) {
         // Nothing is shown for it, but a script must not take it for a back-up.
@@ -140,7 +163,13 @@ void TFormMain::WMRunCommandLine() {
 
 void TFormMain::RunCommandLineFromEventLoop() {
     FRunCompleted = false;
+    FParametersApplied = false;
+    const TLastSettings stored = ShownLastSettings();
     const bool ran = RunGuarded([this] { WMRunCommandLine(); });
+    // A command line that was refused is no choice of the user's: once its error box is
+    // closed, the window shows, and Exit stores, what it had before. (A line that got as far
+    // as its back-up keeps its values, so that the user can correct the back-up and retry.)
+    if (!ran && !FParametersApplied) ShowLastSettings(stored);
     if (!ran || !FRunCompleted)
         FExitStatus = 1;
     else

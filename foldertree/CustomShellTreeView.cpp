@@ -65,7 +65,9 @@ TCustomShellTreeView::TCustomShellTreeView(QWidget* Parent,
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
     setItemDelegate(new TShellItemDelegate(this));
-    setAutoScroll(false);  // drags scroll by their own zones
+    // Keyboard moves and type-ahead bring the current node into view. Drags scroll by their
+    // own zones only: dragMoveEvent never hands them to the base, which would scroll as well.
+    setAutoScroll(true);
     // The selection stays as visible when the tree loses the focus.
     QPalette colours = palette();
     for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
@@ -95,8 +97,11 @@ TCustomShellTreeView::~TCustomShellTreeView() {
     for (QEventLoop* loop : FWaits) loop->quit();
     if (FBusyCursor) QGuiApplication::restoreOverrideCursor();
     // The nodes go while the items they refer to still exist, and nothing reacts to it.
+    // Blocked, not disconnected: Qt's own watchers (the accessibility cache) must still
+    // hear destroyed(), which is emitted unblocked, or a later widget at this address would
+    // inherit their record of the tree.
     FClearing = true;
-    disconnect(this, nullptr, nullptr, nullptr);
+    blockSignals(true);
     clear();
 }
 
@@ -257,6 +262,9 @@ void TCustomShellTreeView::DecorateNode(QTreeWidgetItem* Node) const {
     TShellFolder* folder = FolderOf(Node);
     if (!folder) return;
     Node->setText(0, folder->DisplayName());
+    // The caption may be cut to fit: the full path says which folder it is.
+    Node->setToolTip(0,
+                     folder->IsFileSystem() && !folder->IsVirtual() ? folder->Path() : QString());
     int image = Node->isExpanded() ? folder->OpenImageIndex() : folder->ImageIndex();
     Node->setIcon(0, FController->SmallImage(image, folder->OverlayIndex()));
     Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsEnabled;

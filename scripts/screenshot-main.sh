@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Makes docs/qmate-main.png (the idle window), docs/qmate-running.png (a back-up of a copy of
-# /usr/include in progress) and docs/qmate-about.png in a real X window (Xvfb).
+# Makes docs/qmate-main.png (the idle window at its default size), docs/qmate-main-large.png
+# (the same window enlarged), docs/qmate-running.png (a back-up of a copy of /usr/include in
+# progress) and docs/qmate-about.png in a real X window (Xvfb).
 #   scripts/screenshot-main.sh [BUILD_DIR]     (default: build)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,5 +15,7 @@ mkdir -p "$top/docs"
 xvfb-run -a -s "-screen 0 1024x768x24" \
     env QT_QPA_PLATFORM=xcb "$build/scripts/screenshots/qmate_screenshots" \
     "$top/examples/documents" "$large" \
-    "$top/docs/qmate-main.png" "$top/docs/qmate-running.png" "$top/docs/qmate-about.png"
-echo "wrote docs/qmate-main.png, docs/qmate-running.png and docs/qmate-about.png"
+    "$top/docs/qmate-main.png" "$top/docs/qmate-main-large.png" \
+    "$top/docs/qmate-running.png" "$top/docs/qmate-about.png"
+echo "wrote docs/qmate-main.png, docs/qmate-main-large.png, docs/qmate-running.png and" \
+    "docs/qmate-about.png"

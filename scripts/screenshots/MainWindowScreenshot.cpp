@@ -1,6 +1,6 @@
-// Pictures of the main window for the documentation: idle, with a back-up in progress over a
-// large folder, and the About box.
-//   qmate_screenshots SOURCE_FOLDER LARGE_FOLDER IDLE.png RUNNING.png ABOUT.png
+// Pictures of the main window for the documentation: idle at its default size and enlarged,
+// with a back-up in progress over a large folder, and the About box.
+//   qmate_screenshots SOURCE_FOLDER LARGE_FOLDER IDLE.png ENLARGED.png RUNNING.png ABOUT.png
 // scripts/screenshot-main.sh runs it under Xvfb.
 #include <QAction>
 #include <QApplication>
@@ -38,8 +38,9 @@ class TShootingHooks : public qm::TQtUiHooks {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 6) {
-        std::fprintf(stderr, "usage: %s SOURCE LARGE IDLE.png RUNNING.png ABOUT.png\n", argv[0]);
+    if (argc != 7) {
+        std::fprintf(stderr, "usage: %s SOURCE LARGE IDLE.png ENLARGED.png RUNNING.png ABOUT.png\n",
+                     argv[0]);
         return 2;
     }
     QApplication app(argc, argv);
@@ -60,14 +61,26 @@ int main(int argc, char** argv) {
     qm::SetUiHooks(&hooks);
     qm::TFormMain form;
     hooks.Form = &form;
-    hooks.RunningFile = QString::fromLocal8Bit(argv[4]);
+    hooks.RunningFile = QString::fromLocal8Bit(argv[5]);
     hooks.OnProcessedMessages = [&form] { form.ActionList1Update(); };
+    // The window settles over a few passes of the event loop (the tree lays itself out
+    // again after the selection and after a resize).
+    auto settle = [&app] {
+        for (int pass = 0; pass < 5; ++pass) app.processEvents();
+    };
     form.show();
-    app.processEvents();
+    settle();
     form.SetApplicationHint(qm::TFormMain::HintOf(form.ShellTreeView1));
     form.ActBackUpUpdate();
     app.processEvents();
     bool ok = form.grab().save(QString::fromLocal8Bit(argv[3]));
+
+    // Enlarged by the user: the tree and the masks list take the room.
+    form.resize(qm::TFormMain::kDesignSize + QSize(300, 200));
+    settle();
+    ok = ok && form.grab().save(QString::fromLocal8Bit(argv[4]));
+    form.resize(qm::TFormMain::kDesignSize);
+    settle();
 
     // A run in progress over the large folder with the source code list.
     form.ShellTreeView1->SelectFolderByPath(QString::fromLocal8Bit(argv[2]));
@@ -84,7 +97,7 @@ int main(int argc, char** argv) {
         for (QWidget* w : QApplication::topLevelWidgets()) {
             auto* box = qobject_cast<QMessageBox*>(w);
             if (!box || !box->isVisible()) continue;
-            about = box->grab().save(QString::fromLocal8Bit(argv[5]));
+            about = box->grab().save(QString::fromLocal8Bit(argv[6]));
             box->close();
             return;
         }

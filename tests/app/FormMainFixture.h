@@ -28,6 +28,14 @@ class TFormHooks : public TScriptedUiHooks {
     TFileDialogOptions SaveOptions;
     std::string SaveOfferedName;
 
+    // Runs when a message box shows, before it is answered: what the window shows behind it.
+    std::function<void()> OnBox;
+
+    TDialogResult MessageBox(const std::string& Title, const std::string& Text, TMsgIcon Icon,
+                             unsigned Buttons, TDialogResult DefaultButton) override {
+        if (OnBox) OnBox();
+        return TScriptedUiHooks::MessageBox(Title, Text, Icon, Buttons, DefaultButton);
+    }
     void ProcessMessages() override {
         QCoreApplication::processEvents();
         ++Processed;

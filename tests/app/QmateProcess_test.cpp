@@ -21,6 +21,7 @@ namespace {
 
 struct TResult {
     int Status = -1;
+    std::string Stdout;
     std::string Stderr;
 };
 
@@ -55,6 +56,7 @@ class TQmateProcessTest : public QObject {
         TResult result;
         if (!process.waitForFinished(60000)) return result;
         result.Status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        result.Stdout = process.readAllStandardOutput().toStdString();
         result.Stderr = process.readAllStandardError().toStdString();
         return result;
     }
@@ -102,14 +104,44 @@ class TQmateProcessTest : public QObject {
         r = Run({Src(), QStringLiteral("Lst=Texts")});
         QCOMPARE(r.Status, 1);
         QVERIFY(r.Stderr.starts_with(
-            "Error: Back-up file name is not defined.\nCommand line usage:\n\n  [path]QMATE.EXE"));
+            "Error: Back-up file name is not defined.\nCommand line usage:\n\n  [path]qmate"));
     }
 
     void withoutParametersTheUsageAndStatusOne() {
         TResult r = Run({});
         QCOMPARE(r.Status, 1);
-        QVERIFY(r.Stderr.starts_with("Command line usage:\n\n  [path]QMATE.EXE [Src="));
+        QVERIFY(r.Stderr.starts_with("Command line usage:\n\n  [path]qmate [Src="));
         QVERIFY(r.Stderr.ends_with("Stamp Notify\n"));
+    }
+
+    // Asked from a shell: the answer on standard output, status 0, no window (so no settings
+    // are written) and no error about the parameters around it.
+    void helpAndVersionAnswerWithoutAWindow_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("version");
+        QTest::newRow("--help") << QStringList{"--help"} << false;
+        QTest::newRow("-h among parameters") << QStringList{Src(), "-h", "Foo"} << false;
+        QTest::newRow("--version") << QStringList{"--version"} << true;
+    }
+    void helpAndVersionAnswerWithoutAWindow() {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, version);
+        const std::string ini = Ini();
+        TResult r = Run(arguments);
+        QCOMPARE(r.Status, 0);
+        QCOMPARE(r.Stderr, std::string());
+        if (version) {
+            QCOMPARE(r.Stdout, std::string("Quillmate 2.1\n"));
+        } else {
+            QVERIFY2(r.Stdout.starts_with("Command line usage:\n\n  [path]qmate [Src="),
+                     r.Stdout.c_str());
+            QVERIFY(r.Stdout.find("\nNote: Put a parameter in quotes if it contains spaces.\n") !=
+                    std::string::npos);
+            QVERIFY(r.Stdout.ends_with(
+                "\n  /usr/bin/qmate \"Src=/home/ann/Documents\" Sub \"Lst=Ms. Office Documents\" "
+                "Dest=/home/ann/BackUp/MyDoc.zip Stamp Notify\n"));
+        }
+        QCOMPARE(Ini(), ini);
     }
 
     // A FIFO holds no data: it is named on its own line and the run still counts as complete.

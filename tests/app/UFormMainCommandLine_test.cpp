@@ -12,8 +12,8 @@
 
 #include "app/FormMainFixture.h"
 #include "app/UCommandLine.h"
+#include "app/UFormMainSettings.h"
 #include "foldertree/ShellTreeView.h"
-#include "platform/SystemFolders.h"
 #include "support/ArchiveCheck.h"
 
 namespace qm {
@@ -55,11 +55,14 @@ class TFormMainCommandLineTest : public QObject {
         const std::string usage = kUsageText;
         QCOMPARE(usage.find('\n'), std::string::npos);
         QCOMPARE(std::count(usage.begin(), usage.end(), '\r'), 7);
-        QVERIFY(usage.starts_with("Command line usage:\r\r  [path]QMATE.EXE [Src="));
-        QVERIFY(usage.ends_with("Dest=c:\\BackUp\\MyDoc.zip Stamp Notify"));
-        QVERIFY(usage.find("\r\rNote: Put a parameter in apostrophes if it contains spaces.\r\r"
-                           "Example:\r  \"C:\\Program Files\\QMATE\\QMATE.EXE\" ") !=
+        QVERIFY(usage.starts_with("Command line usage:\r\r  [path]qmate [Src="));
+        QVERIFY(usage.ends_with("Dest=/home/ann/BackUp/MyDoc.zip Stamp Notify"));
+        QVERIFY(usage.find("\r\rNote: Put a parameter in quotes if it contains spaces.\r\r"
+                           "Example:\r  /usr/bin/qmate \"Src=/home/ann/Documents\" ") !=
                 std::string::npos);
+        // The Windows forms must not come back through another line.
+        QCOMPARE(usage.find('\\'), std::string::npos);
+        QCOMPARE(usage.find("QMATE"), std::string::npos);
         QCOMPARE(NotDefinedMessage("Source folder is not defined."),
                  "Source folder is not defined.\r" + usage);
 
@@ -104,16 +107,29 @@ class TFormMainCommandLineTest : public QObject {
         QCOMPARE(Selected(form), FSource);
         QCOMPARE(form.StatusText(), std::string());
 
-        // A folder that is gone: the program's own folder. A list that is gone: the first.
-        WriteLists("[Quillmate Last]\nDirName=" + F->Dir.Path() + "/gone\nFileTypeList=Pictures\n");
+        // A folder that is gone: the home folder, and the status line says why. A list that
+        // is gone: the first.
+        const QByteArray home = qgetenv("HOME");
+        const std::string testHome = F->Dir.Folder("home/ann");
+        qputenv("HOME", QByteArray::fromStdString(testHome));
+        const std::string gone = F->Dir.Path() + "/gone";
+        WriteLists("[Quillmate Last]\nDirName=" + gone + "\nFileTypeList=Pictures\n");
         TFormMain& second = F->Show();
-        QCOMPARE(Selected(second), GetProgramFolder());
+        QCOMPARE(Selected(second), testHome);
+        QCOMPARE(second.StatusText(), "The folder \"" + gone +
+                                          "\" backed up last time no longer exists: showing the "
+                                          "home folder.");
         QCOMPARE(second.edFileTypesLists->currentText(), QStringLiteral("Ms. Office"));
         QCOMPARE(second.lbFileMasks->count(), 2);
 
-        // An empty stored list name selects the first; no lists at all, nothing.
+        // No stored folder: the home folder without a word. An empty stored list name
+        // selects the first; no lists at all, nothing.
         WriteLists("[Quillmate Last]\nFileTypeList=\n");
-        QCOMPARE(F->Show().edFileTypesLists->currentIndex(), 0);
+        TFormMain& third = F->Show();
+        QCOMPARE(Selected(third), testHome);
+        QCOMPARE(third.StatusText(), std::string());
+        QCOMPARE(third.edFileTypesLists->currentIndex(), 0);
+        qputenv("HOME", home);
         F->WriteIni("");
         TFormMain& none = F->Show();
         QCOMPARE(none.edFileTypesLists->currentIndex(), -1);
@@ -199,27 +215,49 @@ class TFormMainCommandLineTest : public QObject {
     void theFirstFailureStopsTheRun() {
         QFETCH(QStringList, parameters);
         QFETCH(QString, message);
-        WriteLists("[Quillmate Last]\nDirName=/\n");
+        const std::string storedLast =
+            "[Quillmate Last]\nDirName=/\nInclSubFolders=1\nFileTypeList=Texts\n"
+            "BackUpFile=/stored.zip\n";
+        WriteLists(storedLast);
         std::vector<std::string> params;
         for (QString p : parameters) {
             p.replace(QStringLiteral("$SRC"), QString::fromStdString(FSource));
             p.replace(QStringLiteral("$DEST"), QString::fromStdString(FDest));
             params.push_back(p.toStdString());
         }
+        // What the window shows while the error box is up.
+        TLastSettings behindBox;
+        F->Hooks.OnBox = [&] {
+            behindBox.DirName = Selected(*F->Form);
+            behindBox.InclSubFolders = F->Form->cbIncludeSubFolders->isChecked();
+            behindBox.FileTypeList = F->Form->edFileTypesLists->currentText().toStdString();
+            behindBox.BackUpFile = F->Form->edBackUpFile->text().toStdString();
+        };
         TFormMain& form = F->RunCommandLine(params);
+        F->Hooks.OnBox = nullptr;
         QCOMPARE(F->Hooks.Titles(), std::vector<std::string>{"Error"});
         QCOMPARE(QString::fromStdString(FirstBoxText()), message);
         QCOMPARE(F->Hooks.Boxes[0].Icon, miError);
         QVERIFY(form.isVisible());
         QCOMPARE(form.ExitStatus(), 1);
         QVERIFY(!QFile::exists(QString::fromStdString(FDest)));
-        // What came before the failure stays applied; what came after was never read.
-        if (parameters.first() == "Src=$SRC") QCOMPARE(Selected(form), FSource);
-        if (parameters.first() == "Foo") QCOMPARE(Selected(form), std::string("/"));
+        // Behind the box, what came before the failure is applied (sub folders untick first);
+        // what came after was never read.
+        QVERIFY(!behindBox.InclSubFolders || parameters.contains(QStringLiteral("Sub")));
+        if (parameters.first() == "Src=$SRC") QCOMPARE(behindBox.DirName, FSource);
+        if (parameters.first() == "Foo") QCOMPARE(behindBox.DirName, std::string("/"));
         if (QTest::currentDataTag() == QStringLiteral("unknown later")) {
-            QVERIFY(form.cbIncludeSubFolders->isChecked());
-            QCOMPARE(form.edFileTypesLists->currentText(), QStringLiteral("Ms. Office"));
+            QVERIFY(behindBox.InclSubFolders);
+            QCOMPARE(behindBox.FileTypeList, std::string("Texts"));
         }
+        // Once it is closed, the window shows the stored values again, and Exit stores them.
+        QCOMPARE(Selected(form), std::string("/"));
+        QVERIFY(form.cbIncludeSubFolders->isChecked());
+        QCOMPARE(form.edFileTypesLists->currentText(), QStringLiteral("Texts"));
+        QCOMPARE(form.lbFileMasks->count(), 1);
+        QCOMPARE(form.edBackUpFile->text(), QStringLiteral("/stored.zip"));
+        QVERIFY(form.close());
+        QVERIFY2(F->IniText().find(storedLast) != std::string::npos, F->IniText().c_str());
     }
 
     void exitStatusTellsWhatTheRunDid() {

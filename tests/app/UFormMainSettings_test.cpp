@@ -131,10 +131,16 @@ class TFormMainSettingsTest : public QObject {
         QCOMPARE(SelectStoredFileTypesList({}, -1, ""), -1);
         QCOMPARE(SelectStoredFileTypesList({}, -1, "x"), -1);
         QCOMPARE(StartFolderFor(FDir->Path()), FDir->Path());
-        std::string fallback = StartFolderFor(*FDir / "missing");
-        QVERIFY(fallback.size() > 1 && fallback.back() == '/');
-        QCOMPARE(StartFolderFor(""), fallback);
-        QVERIFY(QFileInfo(QString::fromStdString(fallback)).isDir());
+        // Not there: the user's home folder, and only a stored folder can be gone.
+        const QByteArray home = qgetenv("HOME");
+        const std::string testHome = FDir->Folder("home");
+        qputenv("HOME", QByteArray::fromStdString(testHome));
+        QCOMPARE(StartFolderFor(*FDir / "missing"), testHome);
+        QCOMPARE(StartFolderFor(""), testHome);
+        qputenv("HOME", home);
+        QVERIFY(StoredFolderIsGone(*FDir / "missing"));
+        QVERIFY(!StoredFolderIsGone(""));
+        QVERIFY(!StoredFolderIsGone(FDir->Path()));
     }
 };
 

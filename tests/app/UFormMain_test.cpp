@@ -1,14 +1,17 @@
 // The main window's layout, hints, lists, buttons and closing.
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QtTest>
+#include <map>
 
 #include "app/FormMainFixture.h"
 #include "app/UCommandLine.h"
@@ -30,6 +33,10 @@ class TFormMainTest : public QObject {
     }
 
   private slots:
+    void initTestCase() {
+        // As with a screen reader: Qt then also forgets the interfaces of deleted widgets.
+        QAccessible::setActive(true);
+    }
     void init() { F = std::make_unique<test::TFormMainFixture>(); }
     void cleanup() { F.reset(); }
 
@@ -37,8 +44,7 @@ class TFormMainTest : public QObject {
         TFormMain& form = F->Show();
         QCOMPARE(form.objectName(), QStringLiteral("FormMain"));
         QCOMPARE(form.size(), QSize(459, 313));
-        QCOMPARE(form.minimumSize(), form.maximumSize());
-        QVERIFY(!(form.windowFlags() & Qt::WindowMaximizeButtonHint));
+        QCOMPARE(form.minimumSize(), QSize(459, 313));
         QVERIFY(!form.windowIcon().isNull());
         const std::vector<std::pair<const char*, QRect>> placed = {
             {"Bevel1", {8, 8, 355, 277}},
@@ -99,6 +105,113 @@ class TFormMainTest : public QObject {
                      qPrintable(label->text()));
         for (QPushButton* b : {form.BtnBackUp, form.BtnAbout, form.BtnExit})
             QVERIFY(b->fontMetrics().horizontalAdvance(b->text().remove('&')) < b->width() - 8);
+    }
+
+    void aGrownWindowGivesTheRoomToTheTreeAndTheMasks() {
+        const std::string deep = F->Dir.Folder(
+            "a folder whose name is far too long for the tree at any usual width/and deeper");
+        F->WriteIni("[Quillmate Last]\nDirName=" + deep + "\n");
+        TFormMain& form = F->Show();
+        std::map<QWidget*, QRect> designed;
+        for (QWidget* w : form.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            designed[w] = w->geometry();
+        const int dx = 201, dy = 100;
+        form.resize(459 + dx, 313 + dy);
+        QTRY_COMPARE(form.size(), QSize(459 + dx, 313 + dy));
+        auto grew = [&](QWidget* W, int Left, int Top, int Width, int Height) {
+            const QRect d = designed[W];
+            QCOMPARE(W->geometry(),
+                     QRect(d.left() + Left, d.top() + Top, d.width() + Width, d.height() + Height));
+        };
+        grew(form.ShellTreeView1, 0, 0, dx / 2, dy);
+        grew(form.lbFileMasks, dx / 2, 0, dx - dx / 2, dy);
+        grew(form.edFileTypesLists, dx / 2, 0, dx - dx / 2, 0);
+        grew(form.BtnFileTypesLists, dx, 0, 0, 0);
+        grew(form.Bevel1, 0, 0, dx, dy);
+        grew(form.cbIncludeSubFolders, 0, dy, 0, 0);
+        grew(form.edBackUpFile, 0, dy, dx, 0);
+        grew(form.BtnBackUpFile, dx, dy, 0, 0);
+        grew(form.PnlStatusBar, 0, dy, dx, 0);
+        for (QPushButton* b : {form.BtnBackUp, form.BtnAbout, form.BtnExit}) grew(b, dx, 0, 0, 0);
+        QCOMPARE(form.ProgressBar1->geometry().right(), form.PnlStatusBar->width() - 4);
+        // The masks keep three columns, now wider.
+        QCOMPARE(form.lbFileMasks->gridSize().width(),
+                 (form.lbFileMasks->width() - 2 * form.lbFileMasks->frameWidth()) / 3);
+        // No control leaves the window or overlaps the bevel's neighbours.
+        for (QWidget* w : form.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            QVERIFY2(form.rect().contains(w->geometry()), qPrintable(w->objectName()));
+        QVERIFY(form.lbFileMasks->geometry().right() < form.BtnFileTypesLists->geometry().right());
+        QVERIFY(form.ShellTreeView1->geometry().right() < form.lbFileMasks->geometry().left());
+
+        // A name wider than the tree is cut with "..." rather than scrolled or clipped, and
+        // the chosen folder's full path is its node's tooltip.
+        QTreeWidgetItem* chosen = form.ShellTreeView1->currentItem();
+        QVERIFY(chosen);
+        QCOMPARE(chosen->toolTip(0), QString::fromStdString(deep));
+        QCOMPARE(form.ShellTreeView1->textElideMode(), Qt::ElideRight);
+        QCOMPARE(form.ShellTreeView1->header()->sectionSize(0),
+                 form.ShellTreeView1->viewport()->width());
+
+        // Smaller than designed it does not get.
+        form.resize(300, 200);
+        QCOMPARE(form.size(), QSize(459, 313));
+    }
+
+    // What a screen reader gets for each control: its name, and its hint as its description
+    // (the same text as its tooltip).
+    void everyControlHasAnAccessibleNameAndItsHintAsDescription_data() {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("description");
+        QTest::newRow("tree") << "ShellTreeView1"
+                              << "Look in"
+                              << "Select folder containing files to back-up";
+        QTest::newRow("sub folders") << "cbIncludeSubFolders"
+                                     << "Include sub folders"
+                                     << "Include files in sub folders if any";
+        QTest::newRow("lists") << "edFileTypesLists"
+                               << "File types lists"
+                               << "Select file types list";
+        QTest::newRow("lists button") << "BtnFileTypesLists"
+                                      << "Edit file types lists"
+                                      << "Add, delete, or edit file type lists";
+        QTest::newRow("masks") << "lbFileMasks"
+                               << "File masks"
+                               << "File masks of selected file types list";
+        QTest::newRow("back-up file") << "edBackUpFile"
+                                      << "Back-up file"
+                                      << "Enter destination ZIP file name";
+        QTest::newRow("file button") << "BtnBackUpFile"
+                                     << "Choose back-up file"
+                                     << "Enter destination ZIP file name";
+        QTest::newRow("progress") << "ProgressBar1"
+                                  << "Back-up progress"
+                                  << "How much of the current file is added";
+        QTest::newRow("back-up") << "BtnBackUp"
+                                 << "Back-Up"
+                                 << "Run or cancel back-up";
+        QTest::newRow("about") << "BtnAbout"
+                               << "About"
+                               << "About this application";
+        QTest::newRow("exit") << "BtnExit"
+                              << "Exit"
+                              << "Quits the application";
+    }
+    void everyControlHasAnAccessibleNameAndItsHintAsDescription() {
+        QFETCH(QString, control);
+        QFETCH(QString, name);
+        QFETCH(QString, description);
+        F->WriteIni("[Quillmate FileTypesLists]\nItem1=Docs,*.txt\n");
+        TFormMain& form = F->Show();
+        auto* widget = form.findChild<QWidget*>(control);
+        QVERIFY(widget);
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+        QVERIFY(accessible);
+        QCOMPARE(accessible->text(QAccessible::Name), name);
+        QCOMPARE(accessible->text(QAccessible::Description), description);
+        QCOMPARE(widget->toolTip(), description);
+        if (control == QStringLiteral("edFileTypesLists"))
+            QCOMPARE(accessible->text(QAccessible::Value), QStringLiteral("Docs"));
     }
 
     void statusLineShowsTheLongHintOfTheNearestControl() {

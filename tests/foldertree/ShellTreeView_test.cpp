@@ -71,6 +71,22 @@ class ShellTreeViewTest : public QObject {
         QCOMPARE(node->text(0), QString("f1199"));
         QVERIFY(tree->viewport()->rect().intersects(tree->visualItemRect(node)));
         QVERIFY(tree->verticalScrollBar()->value() > 0);
+
+        // Keyboard moves and type-ahead keep the current node in view as well.
+        auto visible = [&tree](const QString& Caption) {
+            QTreeWidgetItem* current = tree->currentItem();
+            return current && current->text(0) == Caption &&
+                   tree->viewport()->rect().contains(tree->visualItemRect(current));
+        };
+        tree->SelectFolderByPath(Q(*FDir / "root/f1000"));
+        for (int i = 0; i < 30; ++i) QTest::keyClick(tree.get(), Qt::Key_Down);
+        QVERIFY(visible(QStringLiteral("f1030")));
+        QTest::keyClick(tree.get(), Qt::Key_End);
+        QVERIFY(visible(QStringLiteral("f1199")));
+        QTest::keyClick(tree.get(), Qt::Key_Home);
+        QCOMPARE(tree->verticalScrollBar()->value(), 0);
+        QTest::keyClicks(tree.get(), QStringLiteral("f1150"));
+        QVERIFY(visible(QStringLiteral("f1150")));
     }
 
     void aMissingPathRaisesAndKeepsTheSelection() {
