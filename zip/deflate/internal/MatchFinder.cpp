@@ -146,21 +146,21 @@ uint32_t TMatchFinder::FindLongestMatch(uint32_t Candidate, uint32_t LengthToBea
     // 2 agrees through the hash; at best 2 or 3 the end test compares it too). The end test below
     // compares the last up to eight of those bytes in one load, so every candidate that can win
     // passes it, and far fewer that cannot. Below eight it covers every byte that decides.
-    uint32_t offset = 0;
+    const uint8_t* endBase = window;  // the window seen from the end test's load offset
     uint64_t mask = 0, scanWord = 0;
     auto setEnd = [&] {
-        offset = best > 7 ? best - 7 : 0;
+        const uint32_t offset = best > 7 ? best - 7 : 0;
+        endBase = window + offset;
         mask = kEndMasks[best < 10 ? best : 10];
         scanWord = Load64(scan + offset) & mask;
     };
     setEnd();
 
     // Examines one candidate; true when the search has reached the nice length.
-    auto examine = [&](uint32_t candidateAt) {
-        const uint8_t* const match = window + candidateAt;
-        if (((Load64(match + offset) & mask) == scanWord) && Load16(match) == scanStart)
-            [[unlikely]] {
-            const uint32_t length = MatchLength(scan, match);
+    auto examine = [&](size_t candidateAt) {
+        if (((Load64(endBase + candidateAt) & mask) == scanWord) &&
+            Load16(window + candidateAt) == scanStart) [[unlikely]] {
+            const uint32_t length = MatchLength(scan, window + candidateAt);
             if (length > best) {
                 matchStart = static_cast<uint32_t>(candidateAt);
                 best = length;
@@ -173,18 +173,31 @@ uint32_t TMatchFinder::FindLongestMatch(uint32_t Candidate, uint32_t LengthToBea
 
     // Candidates a (even) and b (odd, one step behind) advance through skips, each half a chain of
     // loads of its own. A skip is loaded only from a candidate above the limit, and followed only
-    // once the candidate between has been found above it too, as the chain rules ask.
-    uint32_t a = Candidate;
-    uint32_t b = links[a & kWindowMask];
-    for (;;) {
-        const uint32_t nextA = skips[a & kWindowMask];
-        if (examine(a)) break;
-        if (b <= limit || --budget == 0) break;
-        const uint32_t nextB = skips[b & kWindowMask];
-        if (examine(b)) break;
-        if (nextA <= limit || --budget == 0) break;
-        a = nextA;
-        b = nextB;
+    // once the candidate between has been found above it too, as the chain rules ask. The
+    // indices are machine words so that they serve as addresses without widening.
+    size_t a = Candidate;
+    size_t b = links[a & kWindowMask];
+    if (budget % 2 == 0) [[likely]] {
+        // An even budget can only run out after an odd candidate: one count per pair.
+        for (;;) {
+            const size_t nextA = skips[a & kWindowMask];
+            if (examine(a) || b <= limit) break;
+            const size_t nextB = skips[b & kWindowMask];
+            if (examine(b) || nextA <= limit || (budget -= 2) == 0) break;
+            a = nextA;
+            b = nextB;
+        }
+    } else {
+        for (;;) {
+            const size_t nextA = skips[a & kWindowMask];
+            if (examine(a)) break;
+            if (b <= limit || --budget == 0) break;
+            const size_t nextB = skips[b & kWindowMask];
+            if (examine(b)) break;
+            if (nextA <= limit || --budget == 0) break;
+            a = nextA;
+            b = nextB;
+        }
     }
     FMatchStart = matchStart;
     return best;
