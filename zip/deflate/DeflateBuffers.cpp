@@ -5,8 +5,7 @@ namespace qm {
 TDeflateBuffers::TDeflateBuffers()
     : FWindow(new uint8_t[kDeflateWindowSize + kDeflateWindowSlack]()),
       FHashHeads(new uint16_t[kDeflateHashSize]()),
-      FChainLinks(new uint16_t[kDeflateChainSize]()),
-      FChainSkips(new uint16_t[kDeflateChainSize]()),
+      FChainLinks(new uint64_t[kDeflateChainSize]()),
       FLiterals(new uint8_t[kDeflateLiteralBufferSize]()),
       FDistances(new uint16_t[kDeflateLiteralBufferSize]()),
       FFlagBits(new uint8_t[kDeflateFlagBufferSize]()) {}

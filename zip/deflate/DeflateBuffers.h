@@ -20,9 +20,9 @@ inline constexpr uint32_t kDeflateWindowSize = 65536;
 inline constexpr uint32_t kDeflateWindowSlack = 258 + 62;
 // One chain head per value of the 15-bit hash.
 inline constexpr uint32_t kDeflateHashSize = 32768;
-// One chain link per position of a half window (positions are taken modulo 32 KB), and as many
-// chain skips: the link two steps back, which lets a search follow a chain as two interleaved
-// halves instead of one load after the other.
+// One chain entry per position of a half window (positions are taken modulo 32 KB), holding the
+// four positions before it on its chain, so that a search can follow a chain as four interleaved
+// quarters instead of one load after the other.
 inline constexpr uint32_t kDeflateChainSize = 32768;
 inline constexpr uint32_t kDeflateLiteralBufferSize = 32768;
 inline constexpr uint32_t kDeflateFlagBufferSize = 4096;
@@ -38,8 +38,7 @@ class TDeflateBuffers {
     uint8_t* Window() { return FWindow.get(); }
     const uint8_t* Window() const { return FWindow.get(); }
     uint16_t* HashHeads() { return FHashHeads.get(); }
-    uint16_t* ChainLinks() { return FChainLinks.get(); }
-    uint16_t* ChainSkips() { return FChainSkips.get(); }
+    uint64_t* ChainLinks() { return FChainLinks.get(); }
     uint8_t* Literals() { return FLiterals.get(); }
     uint16_t* Distances() { return FDistances.get(); }
     uint8_t* FlagBits() { return FFlagBits.get(); }
@@ -47,8 +46,7 @@ class TDeflateBuffers {
   private:
     std::unique_ptr<uint8_t[]> FWindow;  // kDeflateWindowSize + kDeflateWindowSlack bytes
     std::unique_ptr<uint16_t[]> FHashHeads;
-    std::unique_ptr<uint16_t[]> FChainLinks;
-    std::unique_ptr<uint16_t[]> FChainSkips;
+    std::unique_ptr<uint64_t[]> FChainLinks;
     std::unique_ptr<uint8_t[]> FLiterals;
     std::unique_ptr<uint16_t[]> FDistances;
     std::unique_ptr<uint8_t[]> FFlagBits;

@@ -13,7 +13,6 @@ TMatchFinder::TMatchFinder(TDeflateBuffers& Buffers, TDeflateIO& IO, TBlockCoder
     : FWindow(Buffers.Window()),
       FHeads(Buffers.HashHeads()),
       FLinks(Buffers.ChainLinks()),
-      FSkips(Buffers.ChainSkips()),
       FIO(IO),
       FCoder(Coder),
       FLevel(Level) {}
@@ -47,6 +46,14 @@ uint32_t TMatchFinder::ReadInput(uint8_t* To, uint32_t Count) {
 
 namespace {
 
+// A chain entry holds the four positions before its own on the chain, as 16-bit lanes, nearest
+// first.
+inline constexpr uint32_t kChainLanes = 4;
+inline constexpr uint32_t kLaneBits = 16;
+inline constexpr uint64_t kLaneMask = 0xFFFF;
+static_assert(kChainLanes * kLaneBits == 64, "the lanes fill the entry");
+static_assert(kDeflateWindowSize - 1 <= kLaneMask, "a lane holds any window position");
+
 // Every stored position drops by a half window; those that fall off become 0 ("none"). Written
 // as a saturating subtraction over plain locals so that it compiles to vector code.
 void SlidePositions(uint16_t* __restrict Table, uint32_t Count) {
@@ -64,8 +71,8 @@ void TMatchFinder::SlideWindow() {
     FPosition -= kHalfWindow;
     FBlockStart -= static_cast<int32_t>(kHalfWindow);
     SlidePositions(FHeads, kDeflateHashSize);
-    SlidePositions(FLinks, kDeflateChainSize);
-    SlidePositions(FSkips, kDeflateChainSize);
+    // Each chain entry is four positions side by side; they slide one by one.
+    SlidePositions(reinterpret_cast<uint16_t*>(FLinks), kDeflateChainSize * kChainLanes);
 }
 
 void TMatchFinder::RefillWindow() {
@@ -105,23 +112,22 @@ constexpr uint64_t kEndMasks[11] = {EndMask(2), EndMask(2), EndMask(2), EndMask(
                                     EndMask(4), EndMask(5), EndMask(6), EndMask(7),
                                     EndMask(8), EndMask(9), EndMask(10)};
 
-// Hashes the string at P into the chains: its predecessor with the same hash becomes its link and
-// P the chain's head; the predecessor's own link becomes P's skip. Returns that predecessor (0 for
-// none). Both main loops use it on their locals, so it must stay inline.
+// Hashes the string at P into the chains: its predecessor with the same hash becomes its first
+// link and P the chain's head; the predecessor's first three links become P's second to fourth.
+// Returns that predecessor (0 for none). Both main loops use it on their locals, so it must stay
+// inline.
 //
-// The skip is only ever followed from a string whose link lies within the search limit; that link
-// is then at most 32,506 back, so its slot has not been reused since, and the skip still equals
-// what loading its link would give. (When there is no predecessor the skip is some stale value,
-// read from slot 0, and never followed.) It is read before P's link is written, since the two
-// slots coincide when the predecessor lies exactly a half window back.
-inline uint32_t InsertString(uint8_t* Window, uint16_t* Heads, uint16_t* Links, uint16_t* Skips,
-                             uint32_t& Hash, uint32_t P) {
+// A link past the first is only ever followed from a string whose earlier links all lie within
+// the search limit; they are then at most 32,506 back, so their entries have not been reused
+// since, and each later link still equals what following the first ones would give. (After a
+// link of 0, "none", the later ones are stale values, never followed.) The predecessor's entry is
+// read before P's is written, since the two coincide when it lies exactly a half window back.
+inline uint32_t InsertString(uint8_t* Window, uint16_t* Heads, uint64_t* Links, uint32_t& Hash,
+                             uint32_t P) {
     QM_ASSERT(P + kMinMatch <= kDeflateWindowSize);
     Hash = ((Hash << kHashShift) ^ Window[P + 2]) & kHashMask;
     const uint32_t candidate = Heads[Hash];
-    const uint16_t skip = Links[candidate & kWindowMask];
-    Links[P & kWindowMask] = static_cast<uint16_t>(candidate);
-    Skips[P & kWindowMask] = skip;
+    Links[P & kWindowMask] = (Links[candidate & kWindowMask] << kLaneBits) | candidate;
     Heads[Hash] = static_cast<uint16_t>(P);
     return candidate;
 }
@@ -131,8 +137,7 @@ inline uint32_t InsertString(uint8_t* Window, uint16_t* Heads, uint16_t* Links, 
 uint32_t TMatchFinder::FindLongestMatch(uint32_t Candidate, uint32_t LengthToBeat) {
     QM_ASSERT(Candidate < FPosition && FPosition - Candidate <= kMaxDistance);
     const uint8_t* const window = FWindow;
-    const uint16_t* const links = FLinks;
-    const uint16_t* const skips = FSkips;
+    const uint64_t* const links = FLinks;
     uint32_t budget = FLevel.ChainLimit;
     if (LengthToBeat >= FLevel.GoodLength) budget >>= 2;
     const uint32_t limit = FPosition > kMaxDistance ? FPosition - kMaxDistance : 0;
@@ -171,32 +176,47 @@ uint32_t TMatchFinder::FindLongestMatch(uint32_t Candidate, uint32_t LengthToBea
         return false;
     };
 
-    // Candidates a (even) and b (odd, one step behind) advance through skips, each half a chain of
-    // loads of its own. A skip is loaded only from a candidate above the limit, and followed only
-    // once the candidate between has been found above it too, as the chain rules ask. The
-    // indices are machine words so that they serve as addresses without widening.
-    size_t a = Candidate;
-    size_t b = links[a & kWindowMask];
-    if (budget % 2 == 0) [[likely]] {
-        // An even budget can only run out after an odd candidate: one count per pair.
+    // Candidates c0 to c3, four consecutive ones, each advance by their fourth link, so that
+    // four chains of loads are in flight at once while the candidates are still examined one by
+    // one in chain order; a candidate is examined only once every one before it has been found
+    // above the limit. The indices are machine words so that they serve as addresses without
+    // widening.
+    const uint64_t first = links[Candidate & kWindowMask];
+    size_t c0 = Candidate;
+    size_t c1 = first & kLaneMask;
+    size_t c2 = (first >> kLaneBits) & kLaneMask;
+    size_t c3 = (first >> (2 * kLaneBits)) & kLaneMask;
+    auto fourth = [&](size_t At) -> size_t { return links[At & kWindowMask] >> (3 * kLaneBits); };
+    if (budget % kChainLanes == 0) [[likely]] {
+        // Such a budget can only run out after every fourth candidate: one count per round.
         for (;;) {
-            const size_t nextA = skips[a & kWindowMask];
-            if (examine(a) || b <= limit) break;
-            const size_t nextB = skips[b & kWindowMask];
-            if (examine(b) || nextA <= limit || (budget -= 2) == 0) break;
-            a = nextA;
-            b = nextB;
+            const size_t n0 = fourth(c0);
+            if (examine(c0) || c1 <= limit) break;
+            const size_t n1 = fourth(c1);
+            if (examine(c1) || c2 <= limit) break;
+            const size_t n2 = fourth(c2);
+            if (examine(c2) || c3 <= limit) break;
+            const size_t n3 = fourth(c3);
+            if (examine(c3) || n0 <= limit || (budget -= kChainLanes) == 0) break;
+            c0 = n0;
+            c1 = n1;
+            c2 = n2;
+            c3 = n3;
         }
     } else {
         for (;;) {
-            const size_t nextA = skips[a & kWindowMask];
-            if (examine(a)) break;
-            if (b <= limit || --budget == 0) break;
-            const size_t nextB = skips[b & kWindowMask];
-            if (examine(b)) break;
-            if (nextA <= limit || --budget == 0) break;
-            a = nextA;
-            b = nextB;
+            const size_t n0 = fourth(c0);
+            if (examine(c0) || c1 <= limit || --budget == 0) break;
+            const size_t n1 = fourth(c1);
+            if (examine(c1) || c2 <= limit || --budget == 0) break;
+            const size_t n2 = fourth(c2);
+            if (examine(c2) || c3 <= limit || --budget == 0) break;
+            const size_t n3 = fourth(c3);
+            if (examine(c3) || n0 <= limit || --budget == 0) break;
+            c0 = n0;
+            c1 = n1;
+            c2 = n2;
+            c3 = n3;
         }
     }
     FMatchStart = matchStart;
@@ -208,8 +228,7 @@ uint32_t TMatchFinder::FindLongestMatch(uint32_t Candidate, uint32_t LengthToBea
 uint64_t TMatchFinder::DeflateGreedy() {
     uint8_t* const window = FWindow;
     uint16_t* const heads = FHeads;
-    uint16_t* const links = FLinks;
-    uint16_t* const skips = FSkips;
+    uint64_t* const links = FLinks;
     const uint32_t lazyLimit = FLevel.LazyLimit;
     uint32_t position = FPosition, lookahead = FLookahead, hash = FHash;
     auto store = [&] {
@@ -222,7 +241,7 @@ uint64_t TMatchFinder::DeflateGreedy() {
         lookahead = FLookahead;
         hash = FHash;
     };
-    auto insert = [&](uint32_t P) { return InsertString(window, heads, links, skips, hash, P); };
+    auto insert = [&](uint32_t P) { return InsertString(window, heads, links, hash, P); };
 
     uint32_t matchLength = 0;
     while (lookahead != 0) {
@@ -275,8 +294,7 @@ uint64_t TMatchFinder::DeflateGreedy() {
 uint64_t TMatchFinder::DeflateLazy() {
     uint8_t* const window = FWindow;
     uint16_t* const heads = FHeads;
-    uint16_t* const links = FLinks;
-    uint16_t* const skips = FSkips;
+    uint64_t* const links = FLinks;
     const uint32_t lazyLimit = FLevel.LazyLimit;
     uint32_t position = FPosition, lookahead = FLookahead, hash = FHash;
     auto store = [&] {
@@ -289,7 +307,7 @@ uint64_t TMatchFinder::DeflateLazy() {
         lookahead = FLookahead;
         hash = FHash;
     };
-    auto insert = [&](uint32_t P) { return InsertString(window, heads, links, skips, hash, P); };
+    auto insert = [&](uint32_t P) { return InsertString(window, heads, links, hash, P); };
 
     uint32_t matchLength = kMinMatch - 1;
     bool literalPending = false;

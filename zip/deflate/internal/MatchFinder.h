@@ -11,10 +11,11 @@
 // marks "no candidate"; that is also why the string at offset 0 is never a match source).
 //
 // A search is a chase through memory: each candidate's link must be loaded before the next one is
-// known. Beside each link the finder keeps a skip, the link of that link, recorded when the string
-// is inserted; a search then follows the chain as two interleaved halves (the even candidates
-// through skips, the odd ones through skips too, after the first link), so two loads are in
-// flight at once and the candidates are still examined one by one in chain order.
+// known. Each string's entry therefore keeps its first four links, recorded when the string is
+// inserted (its predecessor's first three, moved up one place, behind the predecessor itself); a
+// search then follows a chain as four interleaved quarters, each candidate leading to the one four
+// places on, so four loads are in flight at once and the candidates are still examined one by one
+// in chain order.
 //
 // The greedy loop (levels 1 to 3) takes every match it finds. The lazy loop (levels 4 to 9) holds
 // each match back for one byte, and takes the match at the next position instead when that one is
@@ -67,8 +68,7 @@ class TMatchFinder {
 
     uint8_t* FWindow;
     uint16_t* FHeads;
-    uint16_t* FLinks;
-    uint16_t* FSkips;
+    uint64_t* FLinks;
     TDeflateIO& FIO;
     TBlockCoder& FCoder;
     const TLevelParameters FLevel;
