@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "platform/Assert.h"
 #include "zip/deflate/internal/MatchLength.h"
@@ -54,10 +57,19 @@ inline constexpr uint64_t kLaneMask = 0xFFFF;
 static_assert(kChainLanes * kLaneBits == 64, "the lanes fill the entry");
 static_assert(kDeflateWindowSize - 1 <= kLaneMask, "a lane holds any window position");
 
-// Every stored position drops by a half window; those that fall off become 0 ("none"). Written
-// as a saturating subtraction over plain locals so that it compiles to vector code.
+// Every stored position drops by a half window; those that fall off become 0 ("none"): a
+// saturating subtraction, which x86 has as one instruction on eight positions (compilers do not
+// find it in the scalar form).
 void SlidePositions(uint16_t* __restrict Table, uint32_t Count) {
-    for (uint32_t n = 0; n < Count; ++n) {
+    uint32_t n = 0;
+#if defined(__SSE2__)
+    const __m128i half = _mm_set1_epi16(static_cast<int16_t>(kHalfWindow));
+    for (; n + 8 <= Count; n += 8) {
+        __m128i* const at = reinterpret_cast<__m128i*>(Table + n);
+        _mm_storeu_si128(at, _mm_subs_epu16(_mm_loadu_si128(at), half));
+    }
+#endif
+    for (; n < Count; ++n) {
         const uint32_t v = Table[n];
         Table[n] = static_cast<uint16_t>(v >= kHalfWindow ? v - kHalfWindow : 0);
     }
