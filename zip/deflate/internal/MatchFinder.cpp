@@ -57,6 +57,21 @@ inline constexpr uint64_t kLaneMask = 0xFFFF;
 static_assert(kChainLanes * kLaneBits == 64, "the lanes fill the entry");
 static_assert(kDeflateWindowSize - 1 <= kLaneMask, "a lane holds any window position");
 
+// Whether every search budget of a level is a whole number of rounds of kChainLanes candidates:
+// the chain limit, and in the lazy loop also its quarter. The greedy loop's length to beat, 2, is
+// below every good length, so its budget is never cut.
+constexpr bool BudgetsFillRounds() {
+    for (int level = 1; level <= 9; ++level) {
+        const TLevelParameters& p = kLevelTable[level];
+        const bool greedy = level <= 3;
+        if (p.ChainLimit % kChainLanes != 0) return false;
+        if (greedy ? p.GoodLength <= kMinMatch - 1 : (p.ChainLimit >> 2) % kChainLanes != 0)
+            return false;
+    }
+    return true;
+}
+static_assert(BudgetsFillRounds(), "the chain walk counts its budget once per round");
+
 // Every stored position drops by a half window; those that fall off become 0 ("none"): a
 // saturating subtraction, which x86 has as one instruction on eight positions (compilers do not
 // find it in the scalar form).
@@ -199,37 +214,22 @@ uint32_t TMatchFinder::FindLongestMatch(uint32_t Candidate, uint32_t LengthToBea
     size_t c2 = (first >> kLaneBits) & kLaneMask;
     size_t c3 = (first >> (2 * kLaneBits)) & kLaneMask;
     auto fourth = [&](size_t At) -> size_t { return links[At & kWindowMask] >> (3 * kLaneBits); };
-    if (budget % kChainLanes == 0) [[likely]] {
-        // Such a budget can only run out after every fourth candidate: one count per round.
-        for (;;) {
-            const size_t n0 = fourth(c0);
-            if (examine(c0) || c1 <= limit) break;
-            const size_t n1 = fourth(c1);
-            if (examine(c1) || c2 <= limit) break;
-            const size_t n2 = fourth(c2);
-            if (examine(c2) || c3 <= limit) break;
-            const size_t n3 = fourth(c3);
-            if (examine(c3) || n0 <= limit || (budget -= kChainLanes) == 0) break;
-            c0 = n0;
-            c1 = n1;
-            c2 = n2;
-            c3 = n3;
-        }
-    } else {
-        for (;;) {
-            const size_t n0 = fourth(c0);
-            if (examine(c0) || c1 <= limit || --budget == 0) break;
-            const size_t n1 = fourth(c1);
-            if (examine(c1) || c2 <= limit || --budget == 0) break;
-            const size_t n2 = fourth(c2);
-            if (examine(c2) || c3 <= limit || --budget == 0) break;
-            const size_t n3 = fourth(c3);
-            if (examine(c3) || n0 <= limit || --budget == 0) break;
-            c0 = n0;
-            c1 = n1;
-            c2 = n2;
-            c3 = n3;
-        }
+    // The budget can only run out after every fourth candidate (see kLevelTable): one count per
+    // round.
+    QM_ASSERT(budget % kChainLanes == 0);
+    for (;;) {
+        const size_t n0 = fourth(c0);
+        if (examine(c0) || c1 <= limit) break;
+        const size_t n1 = fourth(c1);
+        if (examine(c1) || c2 <= limit) break;
+        const size_t n2 = fourth(c2);
+        if (examine(c2) || c3 <= limit) break;
+        const size_t n3 = fourth(c3);
+        if (examine(c3) || n0 <= limit || (budget -= kChainLanes) == 0) break;
+        c0 = n0;
+        c1 = n1;
+        c2 = n2;
+        c3 = n3;
     }
     FMatchStart = matchStart;
     return best;
