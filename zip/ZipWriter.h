@@ -197,12 +197,17 @@ class TZipWriter : public TZipReader, private TDeflateIO {
     void WriteLocalHeader(TZipHeaderInfo& Header);
     void RecordEntry(std::unique_ptr<TZipHeaderInfo> Header, const std::string& Name, bool Counted);
     void MergeExistingEntries();
-    using TLinesByName = std::unordered_map<std::string, std::vector<size_t>>;
+    // (hash of the stored name a line would get, the line), in that order: a million lines
+    // are looked up by name at 16 bytes each.
+    using TLinesByName = std::vector<std::pair<uint64_t, uint32_t>>;
+    TLinesByName IndexLinesByName() const;
     // The unused line (marked used now) that replaces Entry; SIZE_MAX when there is none.
     size_t MatchingLine(const TZipHeaderInfo& Entry, const TLinesByName& LinesByName,
                         std::vector<bool>& Used) const;
-    // Whether the entry at Index gives way to the file of Line.
-    bool ReplacesEntry(int Index, size_t Line);
+    // Whether Entry gives way to the file of Line.
+    bool ReplacesEntry(const TZipHeaderInfo& Entry, size_t Line) const;
+    // After a failed update that took the old entries over: the old directory, read again.
+    void RestoreOldDirectory() noexcept;
     void PlanReplacements(const TLinesByName& LinesByName);
     // OpenZip for a run that rebuilds the archive; refuses one that is part of a volume set.
     void OpenOldArchive();

@@ -60,6 +60,7 @@ TZipWriter::TRun::~TRun() {
     WrittenList.reset();
     NewEnd.reset();
     Lines.clear();
+    if (!FDone && OldEntriesTaken) FWriter.RestoreOldDirectory();
     FWriter.FilesList().clear();
     FWriter.SetKeepZipOpen(FSavedKeepZipOpen);
     FWriter.Sort(FSavedSortMode);

@@ -96,6 +96,8 @@ class TZipWriter::TRun {
     std::deque<std::string> Lines;
     int Result = 0;  // files added or replaced
     bool Updating = false;
+    // The merge has taken entries out of the old directory: a failed run reads it again.
+    bool OldEntriesTaken = false;
 
     // Progress.
     int64_t TotalBytes = 0;
