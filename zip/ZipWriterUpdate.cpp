@@ -120,9 +120,10 @@ void TZipWriter::MergeExistingEntries() {
     // again: the entries left are what the merge still has to take.
     FRun->OldEntriesTaken = true;
     SetDirectoryHeld(true);
-    const int count = Count();
+    std::vector<std::unique_ptr<TZipHeaderInfo>> entries = EntryList()->TakeAll();
+    const int count = static_cast<int>(entries.size());
     for (int i = 0; i < count; ++i) {
-        std::unique_ptr<TZipHeaderInfo> entry(EntryList()->Extract(0));
+        std::unique_ptr<TZipHeaderInfo> entry = std::move(entries[static_cast<size_t>(i)]);
         // From the archive held open for the run: never through OpenZip, which would read the
         // directory again if the archive's date had changed.
         if (entry->HasComment() && !entry->HasCommentText())
@@ -159,6 +160,8 @@ void TZipWriter::MergeExistingEntries() {
         }
     }
     SetDirectoryHeld(false);
+    entries.clear();
+    entries.shrink_to_fit();
     DropDirectory();
 
     std::deque<std::string> left;
