@@ -198,8 +198,8 @@ class TZipWriter : public TZipReader, private TDeflateIO {
     void RecordEntry(std::unique_ptr<TZipHeaderInfo> Header, const std::string& Name, bool Counted);
     void MergeExistingEntries();
     // (hash of the stored name a line would get, the line), in that order: a million lines
-    // are looked up by name at 16 bytes each.
-    using TLinesByName = std::vector<std::pair<uint64_t, uint32_t>>;
+    // are looked up by name at 8 bytes each.
+    using TLinesByName = std::vector<std::pair<uint32_t, uint32_t>>;
     TLinesByName IndexLinesByName() const;
     // The unused line (marked used now) that replaces Entry; SIZE_MAX when there is none.
     size_t MatchingLine(const TZipHeaderInfo& Entry, const TLinesByName& LinesByName,
@@ -208,7 +208,8 @@ class TZipWriter : public TZipReader, private TDeflateIO {
     bool ReplacesEntry(const TZipHeaderInfo& Entry, size_t Line) const;
     // After a failed update that took the old entries over: the old directory, read again.
     void RestoreOldDirectory() noexcept;
-    void PlanReplacements(const TLinesByName& LinesByName);
+    void PlanReplacements(const std::vector<std::unique_ptr<TZipHeaderInfo>>& Entries,
+                          const TLinesByName& LinesByName);
     // OpenZip for a run that rebuilds the archive; refuses one that is part of a volume set.
     void OpenOldArchive();
     bool MatchesEntry(const std::string& Line, const TZipHeaderInfo& Entry) const;

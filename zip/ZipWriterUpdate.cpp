@@ -42,8 +42,10 @@ void TZipWriter::OpenOldArchive() {
 
 namespace {
 
-uint64_t NameHash(const std::string& Name) {
-    return std::hash<std::string>{}(Name);
+// Two names that share a hash are told apart by comparing them.
+uint32_t NameHash(const std::string& Name) {
+    const uint64_t h = std::hash<std::string>{}(Name);
+    return static_cast<uint32_t>(h ^ h >> 32);
 }
 
 }  // namespace
@@ -63,14 +65,15 @@ size_t TZipWriter::MatchingLine(const TZipHeaderInfo& Entry, const TLinesByName&
     // name as its bytes were read (a code page 437 name).
     const std::string names[2] = {Entry.StoredName(), Entry.StoredNameBytes()};
     for (const std::string& name : names) {
-        const uint64_t hash = NameHash(name);
+        const uint32_t hash = NameHash(name);
         auto it = std::lower_bound(LinesByName.begin(), LinesByName.end(),
                                    std::make_pair(hash, uint32_t{0}));
         bool named = false;  // some line gets this name
         for (; it != LinesByName.end() && it->first == hash; ++it) {
             const size_t j = it->second;
-            // A used line's text may be gone already; it got this name but for a hash that
-            // two names share, which is far less likely than anything else going wrong.
+            // A used line's text may be gone already: it is taken to get this name. Only an
+            // entry whose name was read as code page 437 could be misled by a shared hash,
+            // into not trying its name's bytes.
             if (Used[j]) {
                 named = true;
                 continue;
@@ -94,12 +97,12 @@ bool TZipWriter::ReplacesEntry(const TZipHeaderInfo& Entry, size_t Line) const {
 // The files the merge will deflate, in the order it will come to them, for the workers to go
 // ahead on. A file that changes its time meanwhile makes the plan wrong, which costs only the
 // workers' help: a file the writer asks for out of plan is one it compresses itself.
-void TZipWriter::PlanReplacements(const TLinesByName& LinesByName) {
+void TZipWriter::PlanReplacements(const std::vector<std::unique_ptr<TZipHeaderInfo>>& Entries,
+                                  const TLinesByName& LinesByName) {
     if (!CompressAheadWanted()) return;
     std::vector<bool> used(FRun->Lines.size(), false);
-    const int count = Count();
-    for (int i = 0; i < count; ++i) {
-        const TZipHeaderInfo& entry = *SortedView()->Items(i);
+    for (const auto& old : Entries) {
+        const TZipHeaderInfo& entry = *old;
         const size_t line = MatchingLine(entry, LinesByName, used);
         if (line != SIZE_MAX && ReplacesEntry(entry, line) && DeflatesLine(FRun->Lines[line]))
             FRun->Plan.push_back(line);
@@ -109,18 +112,17 @@ void TZipWriter::PlanReplacements(const TLinesByName& LinesByName) {
 }
 
 void TZipWriter::MergeExistingEntries() {
-    const TLinesByName linesByName = IndexLinesByName();
-    PlanReplacements(linesByName);
-    std::vector<bool> used(FRun->Lines.size(), false);
-
     // Each old entry moves from the old directory into the new one (a kept entry) or is freed
     // (a replaced one), so that an update never holds two directories of a million entries.
-    // A run that fails reads the old directory again.
-    // A handler that reads the archive meanwhile must not make OpenZip read the directory
-    // again: the entries left are what the merge still has to take.
+    // A run that fails reads the old directory again. A handler that reads the archive
+    // meanwhile must not make OpenZip read the directory again.
     FRun->OldEntriesTaken = true;
     SetDirectoryHeld(true);
     std::vector<std::unique_ptr<TZipHeaderInfo>> entries = EntryList()->TakeAll();
+    const TLinesByName linesByName = IndexLinesByName();
+    PlanReplacements(entries, linesByName);
+    std::vector<bool> used(FRun->Lines.size(), false);
+
     const int count = static_cast<int>(entries.size());
     for (int i = 0; i < count; ++i) {
         std::unique_ptr<TZipHeaderInfo> entry = std::move(entries[static_cast<size_t>(i)]);
