@@ -156,7 +156,7 @@ class TZipWriter : public TZipReader, private TDeflateIO {
     // One run, without the closing OnZipComplete.
     int RunOperation();
     void ExpandFilesList();
-    void ExpandWildcard(const std::string& Spec, std::vector<std::string>& Into);
+    void ExpandWildcard(const std::string& Spec, class TLineList& Into);
     void NoteArchiveIdentity();
     bool IsArchiveItself(const std::string& FileName) const;
     bool IsLeftoverTemporary(const std::string& FileName) const;

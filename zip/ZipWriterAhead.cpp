@@ -61,8 +61,8 @@ void TZipWriter::StartCompressAhead() {
         if (!CompressAheadWanted()) return;
         size_t deflated = FRun->Plan.size();
         if (!FRun->Merging)
-            for (const std::string& line : FRun->Lines)
-                if (DeflatesLine(line) && ++deflated == 2) break;
+            for (size_t i = 0; i < FRun->Lines.size(); ++i)
+                if (DeflatesLine(FRun->Lines[i]) && ++deflated == 2) break;
         if (deflated < 2) return;
         try {
             FRun->Ahead = std::make_unique<TCompressAhead>(std::min(FPackLevel, kMaxDeflateLevel),
@@ -91,7 +91,7 @@ void TZipWriter::FeedCompressAhead() {
         return;
     }
     while (run.LinesFed < run.Lines.size() && waiting < kCompressAheadNames) {
-        const std::string& line = run.Lines[run.LinesFed++];
+        const std::string line = run.Lines[run.LinesFed++];
         if (!DeflatesLine(line)) continue;
         run.Ahead->Feed(line);
         ++waiting;

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <deque>
 #include <functional>
 
 #include "platform/FileOps.h"
@@ -71,16 +70,12 @@ size_t TZipWriter::MatchingLine(const TZipHeaderInfo& Entry, const TLinesByName&
         bool named = false;  // some line gets this name
         for (; it != LinesByName.end() && it->first == hash; ++it) {
             const size_t j = it->second;
-            // A used line's text may be gone already: it is taken to get this name. Only an
-            // entry whose name was read as code page 437 could be misled by a shared hash,
-            // into not trying its name's bytes.
-            if (Used[j]) {
-                named = true;
-                continue;
-            }
             if (StoredNameOfLine(FRun->Lines[j]) != name) continue;  // another name, same hash
-            Used[j] = true;
-            return j;
+            named = true;
+            if (!Used[j]) {
+                Used[j] = true;
+                return j;
+            }
         }
         if (named || names[1] == names[0]) break;
     }
@@ -153,8 +148,6 @@ void TZipWriter::MergeExistingEntries() {
                     OnUpdate(*this, uaKeeping, i);
                 }
             }
-            // A line that has been used is not needed again: its text goes now.
-            std::string().swap(FRun->Lines[line]);
         }
         if (keep) {
             CopyEntry(*entry);
@@ -166,9 +159,9 @@ void TZipWriter::MergeExistingEntries() {
     entries.shrink_to_fit();
     DropDirectory();
 
-    std::deque<std::string> left;
+    TLineList left;
     for (size_t j = 0; j < FRun->Lines.size(); ++j)
-        if (!used[j]) left.push_back(std::move(FRun->Lines[j]));
+        if (!used[j]) left.push_back(FRun->Lines.View(j));
     FRun->Lines = std::move(left);
     // The workers go on with the rest of the list.
     FRun->Merging = false;
