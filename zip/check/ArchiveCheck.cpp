@@ -184,22 +184,22 @@ void TakeExtra(const unsigned char* Extra, size_t Size, bool Local, TEntry& Entr
     }
 }
 
+// Where a central record starts: its number and its place in the directory.
+struct TRecordMark {
+    uint64_t Index = 0;
+    uint64_t At = 0;
+};
+
 // The central records one after the other, read piece by piece: a directory of millions of
 // entries is checked without holding it, or its entries, in memory.
 class TDirectoryReader {
   public:
-    // Where a record starts: its number and its place in the directory.
-    struct TMark {
-        uint64_t Index = 0;
-        uint64_t At = 0;
-    };
-
-    TDirectoryReader(const TFile& File, const TDirectory& Dir, TMark From = {})
+    TDirectoryReader(const TFile& File, const TDirectory& Dir, TRecordMark From = {})
         : FFile(File), FDir(Dir), FIndex(From.Index), FAt(From.At) {
         if (Dir.Size > File.Size()) Fail("the central directory is larger than the file");
     }
 
-    TMark Mark() const { return {FIndex, FAt}; }
+    TRecordMark Mark() const { return {FIndex, FAt}; }
 
     // The next record; false after the last one, when the directory must be used up exactly.
     bool Next(TEntry& E) {
@@ -444,7 +444,7 @@ std::string NameAt(const TFile& File, const TDirectory& Dir, uint64_t Offset) {
 // records and local headers, when the entries lie in another order.
 bool CheckInDirectoryOrder(const TFile& File, const TDirectory& Dir, int Threads) {
     std::vector<TSpan> spans;
-    std::vector<TDirectoryReader::TMark> marks;
+    std::vector<TRecordMark> marks;
     TEntry e;
     TDirectoryReader records(File, Dir);
     for (;;) {

@@ -322,8 +322,10 @@ bool TZipHeaderInfo::ReadCentralFromStream(TStream& Stream, const TNextVolume& N
 
     SetFromCentralRecord(record, DecodeName(raw, Get16(r + 8)));
     KeepCp437Name(raw, Get16(r + 8));
+    std::string others;
     detail::ParseExtraField(reinterpret_cast<const unsigned char*>(extra.data()), extra.size(),
-                            false, *this, &CentralExtra);
+                            false, *this, &others);
+    CentralExtra = others;
     CentralOffset = static_cast<uint64_t>(start);
     return true;
 }

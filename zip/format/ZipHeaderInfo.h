@@ -38,6 +38,7 @@
 #include <string>
 
 #include "platform/Stream.h"
+#include "zip/format/ExtraBytes.h"
 
 namespace qm {
 
@@ -196,7 +197,7 @@ class TZipHeaderInfo {
     uint8_t DeleteMark;        // non-zero: marked for deletion
     int64_t RelativeOffset;    // offset of the local header in its volume
     uint64_t CentralOffset;    // where the central record was read (0 when it was not)
-    std::string CentralExtra;  // the central extra field's blocks other than Zip64, verbatim
+    TExtraBytes CentralExtra;  // the central extra field's blocks other than Zip64, verbatim
 
   private:
     // Directory + FileName in one string: a back-up may hold millions of entries. A directory
