@@ -2,7 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "platform/DosDateTime.h"
@@ -46,8 +50,18 @@ class TRecordingIO : public TDeflateIO {
 
     void WriteOutput(const uint8_t* Buffer, uint32_t Count) override {
         if (FStopping.load(std::memory_order_relaxed)) throw TAbandon();
-        if (FFile.Data.size() + Count > FCharge) throw TAbandon();
-        FFile.Data.insert(FFile.Data.end(), Buffer, Buffer + Count);
+        if (FFile.SpoolFd >= 0) {
+            // A spool that cannot be written (a full disk) only costs the workers' help.
+            for (uint32_t done = 0; done < Count;) {
+                const ssize_t n = ::write(FFile.SpoolFd, Buffer + done, Count - done);
+                if (n < 0 && errno == EINTR) continue;
+                if (n <= 0) throw TAbandon();
+                done += static_cast<uint32_t>(n);
+            }
+        } else {
+            if (FFile.Data.size() + Count > FCharge) throw TAbandon();
+            FFile.Data.insert(FFile.Data.end(), Buffer, Buffer + Count);
+        }
         Record(Count | TCompressedFile::kStepWrite);
     }
 
@@ -72,6 +86,13 @@ size_t ChargeFor(int64_t Size) {
     return size + size / 64 + kCompressAheadMinCharge;
 }
 
+// The charge of a spooled file: the record of its steps only (hand-overs of at most 1,024
+// bytes of coded data, reads of up to 64 KiB), with room to spare.
+size_t SpoolChargeFor(int64_t Size) {
+    const size_t size = static_cast<size_t>(Size);
+    return kCompressAheadMinCharge + sizeof(uint32_t) * (size / 512 + 4096);
+}
+
 int64_t LastWriteNs(const struct stat& St) {
     return static_cast<int64_t>(St.st_mtim.tv_sec) * 1000000000 + St.st_mtim.tv_nsec;
 }
@@ -89,11 +110,12 @@ bool TCompressedFile::ChangedSinceRead(const struct stat& Now) const {
 }
 
 TCompressedFile::~TCompressedFile() {
-    if (FOwner) FOwner->Refund(FCharge);
+    if (SpoolFd >= 0) ::close(SpoolFd);
+    if (FOwner) FOwner->Refund(FCharge, FSpoolCounted);
 }
 
-TCompressAhead::TCompressAhead(int PackLevel, int Threads, size_t Budget)
-    : FPackLevel(PackLevel), FBudget(Budget) {
+TCompressAhead::TCompressAhead(int PackLevel, int Threads, size_t Budget, std::string SpoolFolder)
+    : FPackLevel(PackLevel), FBudget(Budget), FSpoolFolder(std::move(SpoolFolder)) {
     const int workers = std::max(1, Threads);
     try {
         for (int i = 0; i < workers; ++i) FWorkers.emplace_back([this] { Work(); });
@@ -156,13 +178,20 @@ size_t TCompressAhead::Charged() const {
     return FCharged;
 }
 
-void TCompressAhead::Refund(size_t Bytes) {
-    if (Bytes == 0) return;
+void TCompressAhead::Refund(size_t Bytes, bool Spool) {
+    if (Bytes == 0 && !Spool) return;
     {
         std::lock_guard<std::mutex> lock(FMutex);
         FCharged -= Bytes;
+        if (Spool) --FSpools;
     }
     FChanged.notify_all();
+}
+
+int TCompressAhead::OpenSpool() const {
+    if (FSpoolFolder.empty()) return -1;
+    // No name: nothing to remove, whatever ends the run or the process.
+    return ::open(FSpoolFolder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
 }
 
 std::unique_ptr<TCompressedFile> TCompressAhead::Take(const std::string& Name) {
@@ -208,18 +237,24 @@ void TCompressAhead::Work() {
             }
             if (admitted) {
                 std::unique_lock<std::mutex> lock(FMutex);
-                FChanged.wait(lock, [&] { return FStopping || FCharged + need <= FBudget; });
+                const bool spool = file->SpoolFd >= 0;
+                FChanged.wait(lock, [&] {
+                    return FStopping ||
+                           (FCharged + need <= FBudget && (!spool || FSpools < kMaxSpools));
+                });
                 if (FStopping) return;
                 FCharged += need;
+                if (spool) ++FSpools;
                 file->FOwner = this;
                 file->FCharge = need;
+                file->FSpoolCounted = spool;
             }
         }
         if (admitted) {
             file->Compressed = true;
             // The charge bounds the record; the data of a small file is far less, and a back-up
             // of many small files must not hold the whole budget in reserved bytes.
-            file->Data.reserve(need - kCompressAheadMinCharge + 64);
+            if (file->SpoolFd < 0) file->Data.reserve(need - kCompressAheadMinCharge + 64);
             try {
                 Compress(*file, *source, buffers, tables);
             } catch (const TAbandon&) {
@@ -228,6 +263,8 @@ void TCompressAhead::Work() {
                 file->Compressed = false;
                 file->Data = {};
                 file->Steps = {};
+                if (file->SpoolFd >= 0) ::close(file->SpoolFd);
+                file->SpoolFd = -1;
             }
             source.reset();
         }
@@ -255,8 +292,16 @@ bool TCompressAhead::Admit(TCompressedFile& File, std::unique_ptr<TBufferedFileS
     File.DateTime = FileAgeOfHandle(Source->Handle());
     File.SizeAtOpen = Source->Size();
     Need = ChargeFor(File.SizeAtOpen);
-    if (ReadsInheritedWindowTail(File.SizeAtOpen) || Need > kCompressAheadFileLimit ||
-        Need > FBudget) {
+    if (ReadsInheritedWindowTail(File.SizeAtOpen)) {
+        Source.reset();
+        return false;
+    }
+    if (Need <= kCompressAheadFileLimit && Need <= FBudget) return true;
+    // Too large for memory: into a spool, when the file is not too large for that either.
+    Need = SpoolChargeFor(File.SizeAtOpen);
+    if (File.SizeAtOpen <= kSpoolFileLimit && Need <= kCompressAheadFileLimit && Need <= FBudget)
+        File.SpoolFd = OpenSpool();
+    if (File.SpoolFd < 0) {
         Source.reset();
         return false;
     }

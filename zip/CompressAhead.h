@@ -5,10 +5,11 @@
 // Nothing a worker does is observable: it opens, reads and compresses, and records how it did so
 // (each read and each hand-over, in order). The writer's thread later replays that record, firing
 // the progress events, writing the data and processing messages exactly where its own
-// compression of the file would have. A file a worker cannot or should not take (it cannot be
-// opened, is too large for the memory budget, or may depend on its predecessor, see
-// ReadsInheritedWindowTail) comes back declined, and the writer's thread handles it as it always
-// did.
+// compression of the file would have. A file too large for memory is compressed into a spool
+// (an unnamed temporary file beside the archive), from which the writer's thread copies it. A
+// file a worker cannot or should not take (it cannot be opened, is too large even for a spool,
+// or may depend on its predecessor, see ReadsInheritedWindowTail) comes back declined, and the
+// writer's thread handles it as it always did.
 //
 // The workers' output is byte for byte the writer's own: the compressor's only state that
 // survives a file is the last byte of the window (the file's end zeroes the rest), and a worker
@@ -34,6 +35,12 @@
 #include "zip/deflate/DeflateFile.h"
 
 namespace qm {
+
+// A file too large for memory is compressed into a spool: an unnamed temporary file in the
+// archive's folder, which vanishes when it is closed, whatever ends the process. At most this
+// many spools exist at once, each for a file of at most kSpoolFileLimit bytes.
+inline constexpr int kMaxSpools = 4;
+inline constexpr int64_t kSpoolFileLimit = int64_t{4} << 30;
 
 // All results waiting in memory together stay within this many bytes.
 inline constexpr size_t kCompressAheadBudget = size_t{32} << 20;
@@ -75,6 +82,8 @@ struct TCompressedFile {
     int64_t ModifiedNs = 0;  // the last-write time (ns) at opening
 
     std::vector<uint8_t> Data;
+    // The data in a spool instead (open for reading and writing; -1 when in Data).
+    int SpoolFd = -1;
     std::vector<uint32_t> Steps;
     int64_t BytesRead = 0;
     uint32_t Crc = 0xFFFFFFFFu;  // the accumulator after the last read
@@ -107,13 +116,16 @@ struct TCompressedFile {
     friend class TCompressAhead;
     class TCompressAhead* FOwner = nullptr;  // gets the budget back
     size_t FCharge = 0;
+    bool FSpoolCounted = false;  // holds one of the pipeline's spools
 };
 
 class TCompressAhead {
   public:
     // Starts Threads workers at PackLevel (1..9). They wait for the names of the files the
     // writer will deflate, fed in the order it will ask for them.
-    TCompressAhead(int PackLevel, int Threads, size_t Budget = kCompressAheadBudget);
+    // SpoolFolder is where files too large for memory are spooled; none when empty.
+    TCompressAhead(int PackLevel, int Threads, size_t Budget = kCompressAheadBudget,
+                   std::string SpoolFolder = {});
     // The same with a list known in full: every file fed, and the list ended.
     TCompressAhead(const std::vector<std::string>& Files, int PackLevel, int Threads,
                    size_t Budget = kCompressAheadBudget);
@@ -148,10 +160,13 @@ class TCompressAhead {
                size_t& Need);
     void Compress(TCompressedFile& File, class TBufferedFileStream& Source,
                   TDeflateBuffers& Buffers, TDeflateStaticTables& Tables);
-    void Refund(size_t Bytes);
+    void Refund(size_t Bytes, bool Spool);
+    // A new spool in the spool folder; -1 when none can be made.
+    int OpenSpool() const;
 
     const int FPackLevel;
     const size_t FBudget;
+    const std::string FSpoolFolder;
 
     mutable std::mutex FMutex;
     std::condition_variable FChanged;
@@ -163,6 +178,7 @@ class TCompressAhead {
     size_t FTaken = 0;  // positions taken so far: the writer's position
     bool FEnded = false;
     size_t FCharged = 0;
+    int FSpools = 0;  // spools held by records
     std::atomic<bool> FStopping{false};
 
     // Held by the worker that is admitting the next file: admission, and so the budget, goes

@@ -186,7 +186,7 @@ void TZipReader::OpenZip() {
     if (!FArchiveStream)
         FArchiveStream =
             std::make_unique<TBufferedFileStream>(FZipName, kReadMode, FFlushFilesOnClose);
-    if (FEntryList && FileDateOf(*FArchiveStream) == FArchiveDate) return;
+    if (FEntryList && (FDirectoryHeld || FileDateOf(*FArchiveStream) == FArchiveDate)) return;
     ReadZip(*FArchiveStream);
 }
 

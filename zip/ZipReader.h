@@ -214,6 +214,10 @@ class TZipReader {
     void SetEntryList(std::unique_ptr<TSortedZip> List);
     // Frees the view (when separate) and the list.
     void DropDirectory();
+    // While held, OpenZip takes the directory as current whatever the archive's date says.
+    void SetDirectoryHeld(bool Value) { FDirectoryHeld = Value; }
+    // Loads Entry's comment from the archive open in Stream (its position is kept).
+    void LoadEntryCommentFrom(TStream& Stream, TZipHeaderInfo& Entry);
 
   private:
     void CheckIndex(int Index) const;
@@ -235,7 +239,6 @@ class TZipReader {
     void MergeRebuiltEntry(const TZipHeaderInfo& Central);
     // Opens volume Disk (0-based) of a multi-volume set and makes it the archive stream.
     TStream* LoadVolume(int Disk);
-    void LoadEntryCommentFrom(TStream& Stream, TZipHeaderInfo& Entry);
     void LoadZipCommentFrom(TStream& Stream);
 
     int FThisVersion = kThisVersion;
@@ -266,6 +269,7 @@ class TZipReader {
     int FCurrentDisk = 0;
     int FNumberOfDisks = 1;
     bool FCancelRequested = false;
+    bool FDirectoryHeld = false;
 };
 
 }  // namespace qm

@@ -190,7 +190,7 @@ int TZipWriter::RunOperation() {
     while (!run.Lines.empty()) {
         // The entry holds what it needs: a back-up of millions of files must not keep every
         // path twice.
-        const std::string line = std::move(run.Lines.front());
+        const std::string line = run.Lines.front();
         run.Lines.pop_front();
         if (run.LinesFed > 0) --run.LinesFed;
         FeedCompressAhead();

@@ -156,7 +156,7 @@ class TZipWriter : public TZipReader, private TDeflateIO {
     // One run, without the closing OnZipComplete.
     int RunOperation();
     void ExpandFilesList();
-    void ExpandWildcard(const std::string& Spec, std::vector<std::string>& Into);
+    void ExpandWildcard(const std::string& Spec, class TLineList& Into);
     void NoteArchiveIdentity();
     bool IsArchiveItself(const std::string& FileName) const;
     bool IsLeftoverTemporary(const std::string& FileName) const;
@@ -197,13 +197,19 @@ class TZipWriter : public TZipReader, private TDeflateIO {
     void WriteLocalHeader(TZipHeaderInfo& Header);
     void RecordEntry(std::unique_ptr<TZipHeaderInfo> Header, const std::string& Name, bool Counted);
     void MergeExistingEntries();
-    using TLinesByName = std::unordered_map<std::string, std::vector<size_t>>;
+    // (hash of the stored name a line would get, the line), in that order: a million lines
+    // are looked up by name at 8 bytes each.
+    using TLinesByName = std::vector<std::pair<uint32_t, uint32_t>>;
+    TLinesByName IndexLinesByName() const;
     // The unused line (marked used now) that replaces Entry; SIZE_MAX when there is none.
     size_t MatchingLine(const TZipHeaderInfo& Entry, const TLinesByName& LinesByName,
                         std::vector<bool>& Used) const;
-    // Whether the entry at Index gives way to the file of Line.
-    bool ReplacesEntry(int Index, size_t Line);
-    void PlanReplacements(const TLinesByName& LinesByName);
+    // Whether Entry gives way to the file of Line.
+    bool ReplacesEntry(const TZipHeaderInfo& Entry, size_t Line) const;
+    // After a failed update that took the old entries over: the old directory, read again.
+    void RestoreOldDirectory() noexcept;
+    void PlanReplacements(const std::vector<std::unique_ptr<TZipHeaderInfo>>& Entries,
+                          const TLinesByName& LinesByName);
     // OpenZip for a run that rebuilds the archive; refuses one that is part of a volume set.
     void OpenOldArchive();
     bool MatchesEntry(const std::string& Line, const TZipHeaderInfo& Entry) const;

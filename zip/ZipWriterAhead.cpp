@@ -4,7 +4,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <string>
 #include <system_error>
+#include <vector>
 
 #include "platform/FileAttributes.h"
 #include "platform/FileStream.h"
@@ -12,6 +16,7 @@
 #include "zip/BufferedFileStream.h"
 #include "zip/CompressAhead.h"
 #include "zip/StoredPath.h"
+#include "zip/ZipErrors.h"
 #include "zip/ZipWriter.h"
 #include "zip/ZipWriterRun.h"
 #include "zip/format/UnixExtra.h"
@@ -28,6 +33,43 @@ int OnlineProcessors() {
     const long n = ::sysconf(_SC_NPROCESSORS_ONLN);
     return n > 0 ? static_cast<int>(n) : 1;
 }
+
+// A spool's bytes from its start, handed out as the record's hand-overs ask for them.
+class TSpoolReader {
+  public:
+    explicit TSpoolReader(int Fd) : FFd(Fd) {}
+    const uint8_t* Next(uint32_t Count) {
+        if (FEnd - FAt < Count) {
+            std::copy(FBuffer.begin() + static_cast<ptrdiff_t>(FAt),
+                      FBuffer.begin() + static_cast<ptrdiff_t>(FEnd), FBuffer.begin());
+            FEnd -= FAt;
+            FAt = 0;
+            if (FBuffer.size() < Count) FBuffer.resize(Count);
+            if (FBuffer.size() < kPiece) FBuffer.resize(kPiece);
+            while (FEnd < Count) {
+                const ssize_t n =
+                    ::pread(FFd, FBuffer.data() + FEnd, FBuffer.size() - FEnd, FOffset);
+                if (n < 0 && errno == EINTR) continue;
+                if (n <= 0)
+                    throw EZipError(std::string("Cannot read back a spooled file: ") +
+                                    (n < 0 ? std::strerror(errno) : "it is short"));
+                FEnd += static_cast<size_t>(n);
+                FOffset += n;
+            }
+        }
+        const uint8_t* bytes = FBuffer.data() + FAt;
+        FAt += Count;
+        return bytes;
+    }
+
+  private:
+    static constexpr size_t kPiece = size_t{1} << 18;
+    const int FFd;
+    std::vector<uint8_t> FBuffer;
+    size_t FAt = 0;
+    size_t FEnd = 0;
+    off_t FOffset = 0;
+};
 
 }  // namespace
 
@@ -61,12 +103,15 @@ void TZipWriter::StartCompressAhead() {
         if (!CompressAheadWanted()) return;
         size_t deflated = FRun->Plan.size();
         if (!FRun->Merging)
-            for (const std::string& line : FRun->Lines)
-                if (DeflatesLine(line) && ++deflated == 2) break;
+            for (size_t i = 0; i < FRun->Lines.size(); ++i)
+                if (DeflatesLine(FRun->Lines[i]) && ++deflated == 2) break;
         if (deflated < 2) return;
         try {
+            // Spools go beside the archive, where its own temporary file goes: the folder a
+            // back-up is written to is the one known to have room for it.
             FRun->Ahead = std::make_unique<TCompressAhead>(std::min(FPackLevel, kMaxDeflateLevel),
-                                                           AheadThreads());
+                                                           AheadThreads(), kCompressAheadBudget,
+                                                           ReplacementFolder(FRun->Target));
         } catch (const std::system_error&) {
             // No thread to be had: the run goes on, on this thread alone.
             return;
@@ -91,7 +136,7 @@ void TZipWriter::FeedCompressAhead() {
         return;
     }
     while (run.LinesFed < run.Lines.size() && waiting < kCompressAheadNames) {
-        const std::string& line = run.Lines[run.LinesFed++];
+        const std::string line = run.Lines[run.LinesFed++];
         if (!DeflatesLine(line)) continue;
         run.Ahead->Feed(line);
         ++waiting;
@@ -147,12 +192,17 @@ void TZipWriter::ReadAgainIfNeeded(bool Store) {
 // in the same order as DeflateFile on this thread, then the same header fields.
 void TZipWriter::WriteCompressedAhead(TZipHeaderInfo& Header) {
     const TCompressedFile& file = *FRun->Ready;
+    TSpoolReader spool(file.SpoolFd);
     size_t at = 0;
     for (const uint32_t step : file.Steps) {
         const uint32_t n = step & ~TCompressedFile::kStepWrite;
         if (step & TCompressedFile::kStepWrite) {
-            WriteOutput(file.Data.data() + at, n);
-            at += n;
+            if (file.SpoolFd >= 0) {
+                WriteOutput(spool.Next(n), n);
+            } else {
+                WriteOutput(file.Data.data() + at, n);
+                at += n;
+            }
         } else {
             NoteBytesRead(n);
         }

@@ -174,9 +174,10 @@ void TZipWriter::ExpandFilesList() {
         }
     }
 
-    std::vector<std::string> kept;
+    TLineList kept;
     std::vector<std::string> wildcards;
-    for (const std::string& line : FRun->Lines) {
+    for (size_t i = 0; i < FRun->Lines.size(); ++i) {
+        const std::string line = FRun->Lines[i];
         if (line.empty()) continue;
         if (line.back() == '/') {
             kept.push_back(line);
@@ -210,11 +211,11 @@ void TZipWriter::ExpandFilesList() {
         FRun->TotalBytes += found.Size64;
     }
     for (const std::string& spec : wildcards) ExpandWildcard(spec, kept);
-    FRun->Lines.assign(std::make_move_iterator(kept.begin()), std::make_move_iterator(kept.end()));
+    FRun->Lines = std::move(kept);
     FRun->OldStoredNames.clear();
 }
 
-void TZipWriter::ExpandWildcard(const std::string& Spec, std::vector<std::string>& Into) {
+void TZipWriter::ExpandWildcard(const std::string& Spec, TLineList& Into) {
     std::string spec = Spec;
     bool recurse = FRecurse;
     if (spec[0] == '|') {

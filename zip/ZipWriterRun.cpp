@@ -36,11 +36,11 @@ int32_t TZipWriter::TGuardStream::Write(const void* Buffer, int32_t Count) {
 }
 
 TZipWriter::TRun::TRun(TZipWriter& Writer)
-    : Lines(Writer.FilesList().begin(), Writer.FilesList().end()),
-      FWriter(Writer),
+    : FWriter(Writer),
       FSavedSortMode(Writer.SortMode()),
       FSavedKeepZipOpen(Writer.KeepZipOpen()),
       FUncaughtAtStart(std::uncaught_exceptions()) {
+    for (const std::string& line : Writer.FilesList()) Lines.push_back(line);
     FWriter.SetKeepZipOpen(true);
     FWriter.Sort(ByNone);  // entry indices mean the same in EntryList and SortedView
     FWriter.FRun = this;
@@ -60,6 +60,7 @@ TZipWriter::TRun::~TRun() {
     WrittenList.reset();
     NewEnd.reset();
     Lines.clear();
+    if (!FDone && OldEntriesTaken) FWriter.RestoreOldDirectory();
     FWriter.FilesList().clear();
     FWriter.SetKeepZipOpen(FSavedKeepZipOpen);
     FWriter.Sort(FSavedSortMode);

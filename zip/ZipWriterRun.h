@@ -22,6 +22,7 @@
 #include "zip/BufferStream.h"
 #include "zip/BufferedFileStream.h"
 #include "zip/CompressAhead.h"
+#include "zip/LineList.h"
 #include "zip/ZipWriter.h"
 #include "zip/format/EndCentral.h"
 #include "zip/format/SortedZip.h"
@@ -91,11 +92,12 @@ class TZipWriter::TRun {
     void StartFile(TZipHeaderInfo& Header);
     void EndFile() noexcept;
 
-    // Lines of FilesList still to be worked on.
-    // A deque, so that the lines already worked on can be released while the run goes on.
-    std::deque<std::string> Lines;
+    // Lines of FilesList still to be worked on; those worked on leave at the front.
+    TLineList Lines;
     int Result = 0;  // files added or replaced
     bool Updating = false;
+    // The merge has taken entries out of the old directory: a failed run reads it again.
+    bool OldEntriesTaken = false;
 
     // Progress.
     int64_t TotalBytes = 0;

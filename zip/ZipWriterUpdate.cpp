@@ -2,9 +2,9 @@
 // in the old one's place without ever leaving the back-up missing.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
-#include <deque>
-#include <unordered_map>
+#include <functional>
 
 #include "platform/FileOps.h"
 #include "platform/FileStream.h"
@@ -39,34 +39,67 @@ void TZipWriter::OpenOldArchive() {
     }
 }
 
+namespace {
+
+// Two names that share a hash are told apart by comparing them.
+uint32_t NameHash(const std::string& Name) {
+    const uint64_t h = std::hash<std::string>{}(Name);
+    return static_cast<uint32_t>(h ^ h >> 32);
+}
+
+}  // namespace
+
+TZipWriter::TLinesByName TZipWriter::IndexLinesByName() const {
+    TLinesByName index;
+    index.reserve(FRun->Lines.size());
+    for (size_t j = 0; j < FRun->Lines.size(); ++j)
+        index.emplace_back(NameHash(StoredNameOfLine(FRun->Lines[j])), static_cast<uint32_t>(j));
+    std::sort(index.begin(), index.end());
+    return index;
+}
+
 size_t TZipWriter::MatchingLine(const TZipHeaderInfo& Entry, const TLinesByName& LinesByName,
                                 std::vector<bool>& Used) const {
-    auto it = LinesByName.find(Entry.StoredName());
-    if (it == LinesByName.end()) it = LinesByName.find(Entry.StoredNameBytes());
-    if (it == LinesByName.end()) return SIZE_MAX;
-    for (size_t j : it->second) {
-        if (!Used[j] && MatchesEntry(FRun->Lines[j], Entry)) {
-            Used[j] = true;
-            return j;
+    // The lines that get the entry's name, in list order; failing those, the lines that get the
+    // name as its bytes were read (a code page 437 name).
+    const std::string names[2] = {Entry.StoredName(), Entry.StoredNameBytes()};
+    for (const std::string& name : names) {
+        const uint32_t hash = NameHash(name);
+        auto it = std::lower_bound(LinesByName.begin(), LinesByName.end(),
+                                   std::make_pair(hash, uint32_t{0}));
+        bool named = false;  // some line gets this name
+        for (; it != LinesByName.end() && it->first == hash; ++it) {
+            const size_t j = it->second;
+            if (StoredNameOfLine(FRun->Lines[j]) != name) continue;  // another name, same hash
+            named = true;
+            if (!Used[j]) {
+                Used[j] = true;
+                return j;
+            }
         }
+        if (named || names[1] == names[0]) break;
     }
     return SIZE_MAX;
 }
 
-bool TZipWriter::ReplacesEntry(int Index, size_t Line) {
-    return FZipAction == zaReplace || GetEntryDateTime(Index) < GetFileDateTime(FRun->Lines[Line]);
+bool TZipWriter::ReplacesEntry(const TZipHeaderInfo& Entry, size_t Line) const {
+    if (FZipAction == zaReplace) return true;
+    TDateTime entryDate = 0;
+    if (!TryDosDateTimeToDateTime(Entry.DateTime, entryDate)) entryDate = Now();
+    return entryDate < GetFileDateTime(FRun->Lines[Line]);
 }
 
 // The files the merge will deflate, in the order it will come to them, for the workers to go
 // ahead on. A file that changes its time meanwhile makes the plan wrong, which costs only the
 // workers' help: a file the writer asks for out of plan is one it compresses itself.
-void TZipWriter::PlanReplacements(const TLinesByName& LinesByName) {
+void TZipWriter::PlanReplacements(const std::vector<std::unique_ptr<TZipHeaderInfo>>& Entries,
+                                  const TLinesByName& LinesByName) {
     if (!CompressAheadWanted()) return;
     std::vector<bool> used(FRun->Lines.size(), false);
-    const int count = Count();
-    for (int i = 0; i < count; ++i) {
-        const size_t line = MatchingLine(*SortedView()->Items(i), LinesByName, used);
-        if (line != SIZE_MAX && ReplacesEntry(i, line) && DeflatesLine(FRun->Lines[line]))
+    for (const auto& old : Entries) {
+        const TZipHeaderInfo& entry = *old;
+        const size_t line = MatchingLine(entry, LinesByName, used);
+        if (line != SIZE_MAX && ReplacesEntry(entry, line) && DeflatesLine(FRun->Lines[line]))
             FRun->Plan.push_back(line);
     }
     FRun->Merging = true;
@@ -74,26 +107,29 @@ void TZipWriter::PlanReplacements(const TLinesByName& LinesByName) {
 }
 
 void TZipWriter::MergeExistingEntries() {
-    // Stored name -> the FilesList lines that would get it, in list order. A line that has been
-    // used is marked, not erased, so indices stay valid.
-    TLinesByName linesByName;
-    for (size_t j = 0; j < FRun->Lines.size(); ++j)
-        linesByName[StoredNameOfLine(FRun->Lines[j])].push_back(j);
-    PlanReplacements(linesByName);
+    // Each old entry moves from the old directory into the new one (a kept entry) or is freed
+    // (a replaced one), so that an update never holds two directories of a million entries.
+    // A run that fails reads the old directory again. A handler that reads the archive
+    // meanwhile must not make OpenZip read the directory again.
+    FRun->OldEntriesTaken = true;
+    SetDirectoryHeld(true);
+    std::vector<std::unique_ptr<TZipHeaderInfo>> entries = EntryList()->TakeAll();
+    const TLinesByName linesByName = IndexLinesByName();
+    PlanReplacements(entries, linesByName);
     std::vector<bool> used(FRun->Lines.size(), false);
 
-    const int count = Count();
+    const int count = static_cast<int>(entries.size());
     for (int i = 0; i < count; ++i) {
-        auto copy = std::make_unique<TZipHeaderInfo>();
-        copy->Assign(*SortedView()->Items(i));
-        // Loading the comment may read the directory again (the archive's date changed), which
-        // frees the listed entries: from here on only the copy is used.
-        if (copy->HasComment() && !copy->HasCommentText()) copy->SetFileComment(GetEntryComment(i));
+        std::unique_ptr<TZipHeaderInfo> entry = std::move(entries[static_cast<size_t>(i)]);
+        // From the archive held open for the run: never through OpenZip, which would read the
+        // directory again if the archive's date had changed.
+        if (entry->HasComment() && !entry->HasCommentText())
+            LoadEntryCommentFrom(*ArchiveStream(), *entry);
 
-        const size_t line = MatchingLine(*copy, linesByName, used);
+        const size_t line = MatchingLine(*entry, linesByName, used);
         bool keep = true;
         if (line != SIZE_MAX) {
-            if (!ReplacesEntry(i, line)) {
+            if (!ReplacesEntry(*entry, line)) {
                 // Planned and kept after all (its time changed since): the workers' copy is
                 // dropped, so that the files after it are still theirs.
                 if (FRun->Ahead) FRun->Ahead->Take(FRun->Lines[line]);
@@ -114,19 +150,34 @@ void TZipWriter::MergeExistingEntries() {
             }
         }
         if (keep) {
-            CopyEntry(*copy);
-            RecordEntry(std::move(copy), std::string(), false);
+            CopyEntry(*entry);
+            RecordEntry(std::move(entry), std::string(), false);
         }
     }
+    SetDirectoryHeld(false);
+    entries.clear();
+    entries.shrink_to_fit();
+    DropDirectory();
 
-    std::deque<std::string> left;
+    TLineList left;
     for (size_t j = 0; j < FRun->Lines.size(); ++j)
-        if (!used[j]) left.push_back(FRun->Lines[j]);
+        if (!used[j]) left.push_back(FRun->Lines.View(j));
     FRun->Lines = std::move(left);
     // The workers go on with the rest of the list.
     FRun->Merging = false;
     FRun->Plan.clear();
     FRun->LinesFed = 0;
+}
+
+void TZipWriter::RestoreOldDirectory() noexcept {
+    SetDirectoryHeld(false);
+    try {
+        if (ArchiveStream()) ReadZip(*ArchiveStream());
+    } catch (...) {
+        // Unreadable now: the next OpenZip reads it, or reports why it cannot.
+        DropDirectory();
+        SetArchiveDate(0);
+    }
 }
 
 void TZipWriter::CopyEntry(TZipHeaderInfo& Entry) {

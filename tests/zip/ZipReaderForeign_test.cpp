@@ -96,7 +96,7 @@ void ExpectReadsAsPythonDoes(const test::TestDir& Dir, const std::string& Archiv
         EXPECT_EQ(e.UncompressedSize, std::stoull(f[5]));
         EXPECT_EQ(e.DateTime, std::stoul(f[6]));
         EXPECT_EQ(Hex(r.GetEntryComment(i)), f[7]);
-        EXPECT_EQ(Hex(e.CentralExtra), f[8]);
+        EXPECT_EQ(Hex(std::string(e.CentralExtra.View())), f[8]);
         EXPECT_EQ(e.RelativeOffset, std::stoll(f[9]));
         EXPECT_EQ(e.ExternalAttributes, std::stoul(f[10]));
         EXPECT_EQ(e.InternalAttributes, std::stoul(f[11]));

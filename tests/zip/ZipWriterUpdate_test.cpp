@@ -199,6 +199,29 @@ TEST(TZipWriterUpdate, OldArchiveTouchedDuringTheMergeIsCarriedOverIntact) {
     EXPECT_EQ(w.GetEntryComment(1), "comment of b");
 }
 
+// The merge moves the old entries into the new directory as it goes: a run that fails half-way
+// must still leave the component with the old archive's directory, as well as the old archive.
+TEST(TZipWriterUpdate, AFailedMergeLeavesTheOldDirectoryInTheComponent) {
+    TestDir dir;
+    OldArchive old(dir);
+    const std::string before = ReadWholeFile(old.Archive);
+    for (const char* n : {"a.txt", "c.txt"}) dir.File(std::string("src/") + n, "new");
+    TZipWriter w;
+    w.SetZipName(old.Archive);
+    w.SetZipAction(zaReplace);
+    w.FilesList() = {old.Tree + "a.txt", old.Tree + "c.txt"};
+    w.OnStartZip = [](TZipWriter&, const std::string& Name, TZipHeaderInfo&, bool&) {
+        if (Name.ends_with("c.txt")) throw EUserCanceled(sidCanceledZipOp);
+    };
+    EXPECT_THROW(w.ZipFiles(), EUserCanceled);
+    EXPECT_EQ(ReadWholeFile(old.Archive), before);
+    ASSERT_EQ(w.Count(), 3);
+    std::vector<std::string> names;
+    for (int i = 0; i < w.Count(); ++i) names.push_back(w.EntryList()->Items(i)->StoredName());
+    EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "b.txt", "c.txt"}));
+    EXPECT_EQ(w.GetEntryComment(1), "comment of b");
+}
+
 TEST(TZipWriterUpdate, SuccessiveRunsReuseTheDirectoryAndStayValid) {
     QM_SKIP_WITHOUT_TOOLS("unzip");
     TestDir dir;

@@ -184,36 +184,80 @@ void TakeExtra(const unsigned char* Extra, size_t Size, bool Local, TEntry& Entr
     }
 }
 
-std::vector<TEntry> ReadCentralDirectory(const TFile& File, const TDirectory& Dir) {
-    if (Dir.Size > File.Size()) Fail("the central directory is larger than the file");
-    const std::vector<unsigned char> bytes = File.ReadAt(Dir.Offset, static_cast<size_t>(Dir.Size));
-    std::vector<TEntry> entries;
-    size_t at = 0;
-    for (uint64_t i = 0; i < Dir.Entries; ++i) {
-        if (at + kCentralSize > bytes.size() || Le32(&bytes[at]) != kCentralSig)
-            Fail("central record " + std::to_string(i + 1) + " is missing or damaged");
-        const unsigned char* r = &bytes[at];
+// Where a central record starts: its number and its place in the directory.
+struct TRecordMark {
+    uint64_t Index = 0;
+    uint64_t At = 0;
+};
+
+// The central records one after the other, read piece by piece: a directory of millions of
+// entries is checked without holding it, or its entries, in memory.
+class TDirectoryReader {
+  public:
+    TDirectoryReader(const TFile& File, const TDirectory& Dir, TRecordMark From = {})
+        : FFile(File), FDir(Dir), FIndex(From.Index), FAt(From.At) {
+        if (Dir.Size > File.Size()) Fail("the central directory is larger than the file");
+    }
+
+    TRecordMark Mark() const { return {FIndex, FAt}; }
+
+    // The next record; false after the last one, when the directory must be used up exactly.
+    bool Next(TEntry& E) {
+        if (FIndex == FDir.Entries) {
+            if (FAt != FDir.Size) Fail("the central directory holds more than its entries");
+            return false;
+        }
+        const std::string number = std::to_string(++FIndex);
+        const unsigned char* r = Bytes(kCentralSize);
+        if (r == nullptr || Le32(r) != kCentralSig)
+            Fail("central record " + number + " is missing or damaged");
         const size_t nameLength = Le16(r + 28), extraLength = Le16(r + 30),
                      commentLength = Le16(r + 32);
-        if (at + kCentralSize + nameLength + extraLength + commentLength > bytes.size())
-            Fail("central record " + std::to_string(i + 1) + " runs past the directory");
+        const size_t size = kCentralSize + nameLength + extraLength + commentLength;
+        r = Bytes(size);
+        if (r == nullptr) Fail("central record " + number + " runs past the directory");
         if (Le16(r + 34) != 0 && Le16(r + 34) != 0xFFFF)
-            Fail("central record " + std::to_string(i + 1) + " names another volume");
-        TEntry e;
-        e.Name.assign(reinterpret_cast<const char*>(r + kCentralSize), nameLength);
-        e.VersionNeeded = Le16(r + 6);
-        e.Flags = Le16(r + 8);
-        e.Method = Le16(r + 10);
-        e.DateTime = Le32(r + 12);
-        e.Crc = Le32(r + 16);
-        e.CompressedSize = Le32(r + 20);
-        e.UncompressedSize = Le32(r + 24);
-        e.Offset = Le32(r + 42);
-        TakeExtra(r + kCentralSize + nameLength, extraLength, false, e);
-        entries.push_back(std::move(e));
-        at += kCentralSize + nameLength + extraLength + commentLength;
+            Fail("central record " + number + " names another volume");
+        E = TEntry();
+        E.VersionNeeded = Le16(r + 6);
+        E.Flags = Le16(r + 8);
+        E.Method = Le16(r + 10);
+        E.DateTime = Le32(r + 12);
+        E.Crc = Le32(r + 16);
+        E.CompressedSize = Le32(r + 20);
+        E.UncompressedSize = Le32(r + 24);
+        E.Offset = Le32(r + 42);
+        E.Name.assign(reinterpret_cast<const char*>(r + kCentralSize), nameLength);
+        TakeExtra(r + kCentralSize + nameLength, extraLength, false, E);
+        FAt += size;
+        return true;
     }
-    if (at != bytes.size()) Fail("the central directory holds more than its entries");
+
+  private:
+    // Count bytes from the current record's start, or nullptr when the directory ends first.
+    const unsigned char* Bytes(size_t Count) {
+        if (FAt + Count > FDir.Size) return nullptr;
+        if (FAt < FBufferAt || FAt + Count > FBufferAt + FBuffer.size()) {
+            FBufferAt = FAt;
+            FBuffer.resize(static_cast<size_t>(
+                std::min<uint64_t>(FDir.Size - FAt, std::max<size_t>(Count, kPieceSize))));
+            FFile.ReadAt(FDir.Offset + FAt, FBuffer.data(), FBuffer.size());
+        }
+        return FBuffer.data() + (FAt - FBufferAt);
+    }
+
+    const TFile& FFile;
+    const TDirectory FDir;
+    uint64_t FIndex;
+    uint64_t FAt;  // the current record, from the directory's start
+    uint64_t FBufferAt = 0;
+    std::vector<unsigned char> FBuffer;
+};
+
+std::vector<TEntry> ReadCentralDirectory(const TFile& File, const TDirectory& Dir) {
+    std::vector<TEntry> entries;
+    TEntry e;
+    for (TDirectoryReader records(File, Dir); records.Next(e);) entries.push_back(std::move(e));
     return entries;
 }
 
@@ -339,27 +383,26 @@ void CheckData(const TFile& File, const TEntry& Entry, std::vector<unsigned char
     }
 }
 
-// Every entry's data, on up to Threads threads, each taking a run of neighbouring entries of
-// about the same compressed size, so that the check of a large back-up costs a fraction of its
-// writing. The failure reported is the one of the first entry at fault in file order, as on one
-// thread: each run stops at its first fault, and the earliest run with one wins.
-void CheckAllData(const TFile& File, const std::vector<TEntry>& Entries, int Threads) {
+// Check(Begin, End) for runs of neighbouring entries of about the same Weight(i), together
+// covering 0..Count-1, on up to Threads threads, so that the check of a large back-up costs a
+// fraction of its writing. The failure reported is the one of the first entry at fault, as on
+// one thread: each run stops at its first fault, and the earliest run with one wins.
+template <typename TWeight, typename TCheck>
+void CheckInRuns(size_t Count, TWeight Weight, TCheck Check, int Threads) {
     uint64_t total = 0;
-    for (const TEntry& e : Entries) total += e.CompressedSize;
+    for (size_t i = 0; i < Count; ++i) total += Weight(i);
     const size_t parts = Threads < 2 ? 1 : std::min<size_t>(static_cast<size_t>(Threads), 16);
     std::vector<size_t> bounds{0};
     uint64_t sum = 0;
-    for (size_t i = 0; i < Entries.size() && bounds.size() < parts; ++i) {
-        sum += Entries[i].CompressedSize;
-        if (sum * parts >= total * bounds.size() && i + 1 < Entries.size()) bounds.push_back(i + 1);
+    for (size_t i = 0; i < Count && bounds.size() < parts; ++i) {
+        sum += Weight(i);
+        if (sum * parts >= total * bounds.size() && i + 1 < Count) bounds.push_back(i + 1);
     }
-    bounds.push_back(Entries.size());
+    bounds.push_back(Count);
     std::vector<std::string> failures(bounds.size() - 1);
     auto checkRun = [&](size_t Part) {
         try {
-            std::vector<unsigned char> in(kPieceSize), out(kPieceSize);
-            for (size_t i = bounds[Part]; i < bounds[Part + 1]; ++i)
-                CheckData(File, Entries[i], in, out);
+            Check(bounds[Part], bounds[Part + 1]);
         } catch (const TCheckFailure& e) {
             failures[Part] = e.what();
         } catch (const std::bad_alloc&) {
@@ -380,6 +423,56 @@ void CheckAllData(const TFile& File, const std::vector<TEntry>& Entries, int Thr
         if (!failure.empty()) Fail(failure);
 }
 
+// Where an entry's bytes lie: from its local header to the end of its data.
+struct TSpan {
+    uint64_t Begin, End;
+};
+
+// A record's mark every this many records, for runs that start in the middle.
+constexpr uint64_t kMarkEvery = 4096;
+
+// The name of the entry whose local header is at Offset (the records have been read once).
+std::string NameAt(const TFile& File, const TDirectory& Dir, uint64_t Offset) {
+    TEntry e;
+    for (TDirectoryReader records(File, Dir); records.Next(e);)
+        if (e.Offset == Offset) return e.Name;
+    return "an entry";
+}
+
+// An archive whose entries lie in directory order (every archive this program writes): read
+// twice, piece by piece, keeping 16 bytes an entry. False, having checked nothing but the
+// records and local headers, when the entries lie in another order.
+bool CheckInDirectoryOrder(const TFile& File, const TDirectory& Dir, int Threads) {
+    std::vector<TSpan> spans;
+    std::vector<TRecordMark> marks;
+    TEntry e;
+    TDirectoryReader records(File, Dir);
+    for (;;) {
+        if (spans.size() % kMarkEvery == 0) marks.push_back(records.Mark());
+        if (!records.Next(e)) break;
+        CheckLocalHeader(File, e, Dir.Offset);
+        if (!spans.empty() && e.Offset < spans.back().Begin) return false;
+        spans.push_back({e.Offset, e.DataStart + e.CompressedSize});
+    }
+    for (size_t i = 1; i < spans.size(); ++i)
+        if (spans[i].Begin < spans[i - 1].End)
+            Fail(NameAt(File, Dir, spans[i].Begin) + ": overlaps the entry before it");
+    CheckInRuns(
+        spans.size(), [&](size_t I) { return spans[I].End - spans[I].Begin; },
+        [&](size_t Begin, size_t End) {
+            TDirectoryReader run(File, Dir, marks[Begin / kMarkEvery]);
+            TEntry entry;
+            for (size_t i = Begin / kMarkEvery * kMarkEvery; i < Begin; ++i) run.Next(entry);
+            std::vector<unsigned char> in(kPieceSize), out(kPieceSize);
+            for (size_t i = Begin; i < End && run.Next(entry); ++i) {
+                entry.DataStart = spans[i].End - entry.CompressedSize;
+                CheckData(File, entry, in, out);
+            }
+        },
+        Threads);
+    return true;
+}
+
 }  // namespace
 
 std::string CheckArchiveFile(const std::string& FileName, int Threads) {
@@ -387,6 +480,8 @@ std::string CheckArchiveFile(const std::string& FileName, int Threads) {
         TFile file(FileName);
         uint64_t directoryEnd = 0;
         const TDirectory dir = ReadDirectoryPlace(file, FindEndRecord(file), directoryEnd);
+        if (CheckInDirectoryOrder(file, dir, Threads)) return {};
+        // Entries written out of directory order (by other programs): all of them at once.
         std::vector<TEntry> entries = ReadCentralDirectory(file, dir);
         for (TEntry& e : entries) CheckLocalHeader(file, e, dir.Offset);
         // In file order: the reads go forward, and overlaps show between neighbours.
@@ -395,7 +490,13 @@ std::string CheckArchiveFile(const std::string& FileName, int Threads) {
         for (size_t i = 1; i < entries.size(); ++i)
             if (entries[i].Offset < entries[i - 1].DataStart + entries[i - 1].CompressedSize)
                 Fail(entries[i].Name + ": overlaps the entry before it");
-        CheckAllData(file, entries, Threads);
+        CheckInRuns(
+            entries.size(), [&](size_t I) { return entries[I].CompressedSize; },
+            [&](size_t Begin, size_t End) {
+                std::vector<unsigned char> in(kPieceSize), out(kPieceSize);
+                for (size_t i = Begin; i < End; ++i) CheckData(file, entries[i], in, out);
+            },
+            Threads);
         return {};
     } catch (const TCheckFailure& e) {
         return e.what();

@@ -61,10 +61,6 @@ void TSortedZip::Update(uint32_t Node) {
 }
 
 uint32_t TSortedZip::NewNode(TZipHeaderInfo* Entry) {
-    // xorshift: the tree's shape depends only on the order of the calls, never on addresses.
-    FSeed ^= FSeed << 13;
-    FSeed ^= FSeed >> 17;
-    FSeed ^= FSeed << 5;
     uint32_t node;
     if (!FFree.empty()) {
         node = FFree.back();
@@ -73,7 +69,7 @@ uint32_t TSortedZip::NewNode(TZipHeaderInfo* Entry) {
         node = static_cast<uint32_t>(FNodes.size());
         FNodes.emplace_back();
     }
-    FNodes[node] = TNode{Entry, 0, 0, 1, FSeed};
+    FNodes[node] = TNode{Entry, 0, 0, 1};
     return node;
 }
 
@@ -100,7 +96,7 @@ void TSortedZip::Split(uint32_t Node, uint32_t Count, uint32_t& Left, uint32_t& 
 uint32_t TSortedZip::Merge(uint32_t Left, uint32_t Right) {
     if (Left == 0) return Right;
     if (Right == 0) return Left;
-    if (FNodes[Left].Priority > FNodes[Right].Priority) {
+    if (PriorityOf(Left) > PriorityOf(Right)) {
         FNodes[Left].Right = Merge(FNodes[Left].Right, Right);
         Update(Left);
         return Left;
@@ -222,12 +218,22 @@ TZipHeaderInfo* TSortedZip::Extract(int Index) {
 
 void TSortedZip::Clear() {
     if (OwnsObjects) ForEach([](TZipHeaderInfo* Entry) { delete Entry; });
-    FNodes.assign(1, TNode{});
-    FNodes.shrink_to_fit();
+    FNodes.clear();
     FFree.clear();
     FFree.shrink_to_fit();
     FRoot = 0;
     FCapacity = 0;
+}
+
+std::vector<std::unique_ptr<TZipHeaderInfo>> TSortedZip::TakeAll() {
+    std::vector<std::unique_ptr<TZipHeaderInfo>> entries;
+    entries.reserve(static_cast<size_t>(Count()));
+    ForEach([&](TZipHeaderInfo* Entry) { entries.emplace_back(Entry); });
+    const bool owns = OwnsObjects;
+    OwnsObjects = false;
+    Clear();
+    OwnsObjects = owns;
+    return entries;
 }
 
 int TSortedZip::Compare(const TZipHeaderInfo& A, const TZipHeaderInfo& B) const {

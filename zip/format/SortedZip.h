@@ -84,6 +84,8 @@ class TSortedZip {
     TZipHeaderInfo* Extract(int Index);
     // Removes every entry (freeing them when owning); the capacity drops to 0.
     void Clear();
+    // Removes every entry and hands them to the caller, in list order; the capacity drops to 0.
+    std::vector<std::unique_ptr<TZipHeaderInfo>> TakeAll();
 
     // The item's key is the item itself.
     const TZipHeaderInfo& KeyOf(const TZipHeaderInfo& Item) const { return Item; }
@@ -102,14 +104,53 @@ class TSortedZip {
     bool OwnsObjects;
 
   private:
-    // Node 0 stands for "none"; its Size is 0.
-    struct TNode {
+    // Node 0 stands for "none"; its Size is 0. Twenty bytes, with no padding: a directory of
+    // a million entries holds a million nodes in every list.
+    struct __attribute__((packed, aligned(4))) TNode {
         TZipHeaderInfo* Item = nullptr;
         uint32_t Left = 0;
         uint32_t Right = 0;
         uint32_t Size = 0;
-        uint32_t Priority = 0;
     };
+    // The nodes in blocks of fixed size: growing never copies them, and never holds the old
+    // and the new copy at once.
+    class TNodeStore {
+      public:
+        TNodeStore() { clear(); }
+        TNode& operator[](uint32_t At) { return FBlocks[At >> kBlockBits][At & kBlockMask]; }
+        const TNode& operator[](uint32_t At) const {
+            return FBlocks[At >> kBlockBits][At & kBlockMask];
+        }
+        uint32_t size() const { return FSize; }
+        void emplace_back() {
+            if ((FSize & kBlockMask) == 0) FBlocks.push_back(std::make_unique<TNode[]>(kBlock));
+            FBlocks[FSize >> kBlockBits][FSize & kBlockMask] = TNode{};
+            ++FSize;
+        }
+        // Only node 0 left.
+        void clear() {
+            FBlocks.clear();
+            FBlocks.shrink_to_fit();
+            FSize = 0;
+            emplace_back();
+        }
+
+      private:
+        static constexpr uint32_t kBlockBits = 14;
+        static constexpr uint32_t kBlock = uint32_t{1} << kBlockBits;
+        static constexpr uint32_t kBlockMask = kBlock - 1;
+        std::vector<std::unique_ptr<TNode[]>> FBlocks;
+        uint32_t FSize = 0;
+    };
+    // A node's priority in the treap: a hash of its number, so that the tree's shape depends
+    // only on the order of the calls, never on addresses, and costs no memory.
+    static uint32_t PriorityOf(uint32_t Node) {
+        uint32_t x = Node * 0x9E3779B9u;
+        x ^= x >> 16;
+        x *= 0x85EBCA6Bu;
+        x ^= x >> 13;
+        return x;
+    }
 
     void Grow();
     uint32_t SizeOf(uint32_t Node) const { return FNodes[Node].Size; }
@@ -123,10 +164,9 @@ class TSortedZip {
     template <typename F>
     void ForEach(F Visit) const;
 
-    std::vector<TNode> FNodes{1};
+    TNodeStore FNodes;
     std::vector<uint32_t> FFree;  // nodes of removed entries, for reuse
     uint32_t FRoot = 0;
-    uint32_t FSeed = 0x9E3779B9u;
     int FCapacity = 0;
 };
 

@@ -123,8 +123,8 @@ void TZipHeaderInfo::Clear() {
     UserFlag = 0;
     SkipState = 0;
     DeleteMark = 0;
-    FFileName.clear();
-    FDirectory.clear();
+    FName.clear();
+    FDirectoryLength = 0;
     FComment.reset();
     FCp437Name.reset();
 }
@@ -152,8 +152,8 @@ void TZipHeaderInfo::Assign(const TZipHeaderInfo& Source) {
     UserFlag = Source.UserFlag;
     SkipState = Source.SkipState;
     DeleteMark = Source.DeleteMark;
-    SetFileName(Source.FFileName);
-    SetDirectory(Source.FDirectory);
+    FName = Source.FName;
+    FDirectoryLength = Source.FDirectoryLength;
     FileNameLength = Source.FileNameLength;
     FCp437Name = Source.FCp437Name ? std::make_unique<std::string>(*Source.FCp437Name) : nullptr;
     if (Source.CommentLength != 0 && Source.FComment)
@@ -161,19 +161,24 @@ void TZipHeaderInfo::Assign(const TZipHeaderInfo& Source) {
 }
 
 void TZipHeaderInfo::SetFileName(const std::string& Value) {
-    if (Value == FFileName) return;
-    FFileName = Value;
+    if (FName.compare(FDirectoryLength, std::string::npos, Value) == 0) return;
+    FName.replace(FDirectoryLength, std::string::npos, Value);
     FCp437Name.reset();  // a new name is stored as UTF-8
-    FileNameLength = Saturate16(FDirectory.size() + FFileName.size());
+    FileNameLength = Saturate16(FName.size());
 }
 
 void TZipHeaderInfo::SetDirectory(const std::string& Value) {
     std::string dir = Value;
     if (!dir.empty() && dir.back() != '/') dir += '/';
-    if (dir == FDirectory) return;
-    FDirectory = std::move(dir);
+    if (dir.size() > kMax16) {  // no record could hold it: cut to what one can
+        dir.resize(kMax16 - 1);
+        dir += '/';
+    }
+    if (FName.compare(0, FDirectoryLength, dir) == 0) return;
+    FName.replace(0, FDirectoryLength, dir);
+    FDirectoryLength = static_cast<uint16_t>(dir.size());
     FCp437Name.reset();
-    FileNameLength = Saturate16(FDirectory.size() + FFileName.size());
+    FileNameLength = Saturate16(FName.size());
 }
 
 void TZipHeaderInfo::SetStoredName(const std::string& Name) {
@@ -317,8 +322,10 @@ bool TZipHeaderInfo::ReadCentralFromStream(TStream& Stream, const TNextVolume& N
 
     SetFromCentralRecord(record, DecodeName(raw, Get16(r + 8)));
     KeepCp437Name(raw, Get16(r + 8));
+    std::string others;
     detail::ParseExtraField(reinterpret_cast<const unsigned char*>(extra.data()), extra.size(),
-                            false, *this, &CentralExtra);
+                            false, *this, &others);
+    CentralExtra = others;
     CentralOffset = static_cast<uint64_t>(start);
     return true;
 }

@@ -38,6 +38,7 @@
 #include <string>
 
 #include "platform/Stream.h"
+#include "zip/format/ExtraBytes.h"
 
 namespace qm {
 
@@ -102,12 +103,12 @@ class TZipHeaderInfo {
     // Name parts. Setting a different value recomputes FileNameLength (the byte length of
     // Directory + FileName, at most 65,535; a longer name is stored cut to that). SetDirectory
     // appends "/" to a non-empty value that does not end in one.
-    const std::string& FileName() const { return FFileName; }
-    const std::string& Directory() const { return FDirectory; }
+    std::string FileName() const { return FName.substr(FDirectoryLength); }
+    std::string Directory() const { return FName.substr(0, FDirectoryLength); }
     void SetFileName(const std::string& Value);
     void SetDirectory(const std::string& Value);
     // Directory + FileName: the stored name.
-    std::string StoredName() const { return FDirectory + FFileName; }
+    const std::string& StoredName() const { return FName; }
     // The stored name as the records hold it: the bytes read for a code page 437 name.
     std::string StoredNameBytes() const { return NameBytes(StoredName()); }
     // Splits a stored name at its last "/" into Directory (up to and including it) and FileName.
@@ -182,6 +183,12 @@ class TZipHeaderInfo {
     uint16_t CommentLength;
     // (Fields are ordered so that none needs padding: a back-up may hold millions of entries.)
     uint16_t InternalAttributes;
+
+  private:
+    // The length of the directory part at the front of FName (in what would be padding).
+    uint16_t FDirectoryLength = 0;
+
+  public:
     uint32_t DiskNumberStart;
     uint32_t ExternalAttributes;
     bool Zip64Local;  // the local header carries (or is to carry) a Zip64 block
@@ -190,11 +197,12 @@ class TZipHeaderInfo {
     uint8_t DeleteMark;        // non-zero: marked for deletion
     int64_t RelativeOffset;    // offset of the local header in its volume
     uint64_t CentralOffset;    // where the central record was read (0 when it was not)
-    std::string CentralExtra;  // the central extra field's blocks other than Zip64, verbatim
+    TExtraBytes CentralExtra;  // the central extra field's blocks other than Zip64, verbatim
 
   private:
-    std::string FFileName;
-    std::string FDirectory;
+    // Directory + FileName in one string: a back-up may hold millions of entries. A directory
+    // part is at most 65,535 bytes, as the records can hold no longer name.
+    std::string FName;
     // Held by pointer: most entries have neither, and a back-up may hold millions of entries.
     std::unique_ptr<std::string> FComment;
     // The name bytes as read when they were decoded from code page 437: written back as they
