@@ -14,6 +14,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -208,7 +209,7 @@ class TZipWriter : public TZipReader, private TDeflateIO {
     bool ReplacesEntry(const TZipHeaderInfo& Entry, size_t Line) const;
     // After a failed update that took the old entries over: the old directory, read again.
     void RestoreOldDirectory() noexcept;
-    void PlanReplacements(const std::vector<std::unique_ptr<TZipHeaderInfo>>& Entries,
+    void PlanReplacements(const std::deque<std::unique_ptr<TZipHeaderInfo>>& Entries,
                           const TLinesByName& LinesByName);
     // OpenZip for a run that rebuilds the archive; refuses one that is part of a volume set.
     void OpenOldArchive();

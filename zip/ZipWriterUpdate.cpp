@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <functional>
 
 #include "platform/FileOps.h"
@@ -92,7 +93,7 @@ bool TZipWriter::ReplacesEntry(const TZipHeaderInfo& Entry, size_t Line) const {
 // The files the merge will deflate, in the order it will come to them, for the workers to go
 // ahead on. A file that changes its time meanwhile makes the plan wrong, which costs only the
 // workers' help: a file the writer asks for out of plan is one it compresses itself.
-void TZipWriter::PlanReplacements(const std::vector<std::unique_ptr<TZipHeaderInfo>>& Entries,
+void TZipWriter::PlanReplacements(const std::deque<std::unique_ptr<TZipHeaderInfo>>& Entries,
                                   const TLinesByName& LinesByName) {
     if (!CompressAheadWanted()) return;
     std::vector<bool> used(FRun->Lines.size(), false);
@@ -113,14 +114,15 @@ void TZipWriter::MergeExistingEntries() {
     // meanwhile must not make OpenZip read the directory again.
     FRun->OldEntriesTaken = true;
     SetDirectoryHeld(true);
-    std::vector<std::unique_ptr<TZipHeaderInfo>> entries = EntryList()->TakeAll();
-    const TLinesByName linesByName = IndexLinesByName();
+    std::deque<std::unique_ptr<TZipHeaderInfo>> entries = EntryList()->TakeAll();
+    TLinesByName linesByName = IndexLinesByName();
     PlanReplacements(entries, linesByName);
     std::vector<bool> used(FRun->Lines.size(), false);
 
     const int count = static_cast<int>(entries.size());
     for (int i = 0; i < count; ++i) {
-        std::unique_ptr<TZipHeaderInfo> entry = std::move(entries[static_cast<size_t>(i)]);
+        std::unique_ptr<TZipHeaderInfo> entry = std::move(entries.front());
+        entries.pop_front();
         // From the archive held open for the run: never through OpenZip, which would read the
         // directory again if the archive's date had changed.
         if (entry->HasComment() && !entry->HasCommentText())
@@ -156,8 +158,8 @@ void TZipWriter::MergeExistingEntries() {
     }
     SetDirectoryHeld(false);
     entries.clear();
-    entries.shrink_to_fit();
     DropDirectory();
+    TLinesByName().swap(linesByName);
 
     TLineList left;
     for (size_t j = 0; j < FRun->Lines.size(); ++j)

@@ -225,9 +225,8 @@ void TSortedZip::Clear() {
     FCapacity = 0;
 }
 
-std::vector<std::unique_ptr<TZipHeaderInfo>> TSortedZip::TakeAll() {
-    std::vector<std::unique_ptr<TZipHeaderInfo>> entries;
-    entries.reserve(static_cast<size_t>(Count()));
+std::deque<std::unique_ptr<TZipHeaderInfo>> TSortedZip::TakeAll() {
+    std::deque<std::unique_ptr<TZipHeaderInfo>> entries;
     ForEach([&](TZipHeaderInfo* Entry) { entries.emplace_back(Entry); });
     const bool owns = OwnsObjects;
     OwnsObjects = false;

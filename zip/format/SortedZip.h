@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -85,7 +86,8 @@ class TSortedZip {
     // Removes every entry (freeing them when owning); the capacity drops to 0.
     void Clear();
     // Removes every entry and hands them to the caller, in list order; the capacity drops to 0.
-    std::vector<std::unique_ptr<TZipHeaderInfo>> TakeAll();
+    // A deque, so that the caller can release its memory as it takes the entries from it.
+    std::deque<std::unique_ptr<TZipHeaderInfo>> TakeAll();
 
     // The item's key is the item itself.
     const TZipHeaderInfo& KeyOf(const TZipHeaderInfo& Item) const { return Item; }
