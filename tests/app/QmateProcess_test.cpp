@@ -158,7 +158,7 @@ class TQmateProcessTest : public QObject {
                                FSource + "/pipe.txt\n");
     }
 
-    // What comes back is what was saved (issue 18): modes, times to the second, links as links,
+    // What comes back is what was saved: modes, times to the second, links as links,
     // hidden folders, whichever program backs up and whichever reader restores.
     void roundTripGivesBackModesTimesAndLinks_data() {
         QTest::addColumn<QString>("Writer");
