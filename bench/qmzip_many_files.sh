@@ -18,15 +18,7 @@ trap 'rm -rf "$work"' EXIT
 limit_kib=$((256 * 1024))
 
 make_tree() {  # folder count, file count, root
-    python3 - "$1" "$2" "$3" <<'PY'
-import os, sys
-folders, files, root = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3]
-for d in range(folders):
-    folder = os.path.join(root, 'd%04d' % d)
-    os.makedirs(folder)
-    for f in range(files):
-        os.close(os.open(os.path.join(folder, 'f%04d' % f), os.O_WRONLY | os.O_CREAT, 0o644))
-PY
+    python3 "$(dirname "$0")/many_files_tree.py" "$1" "$2" "$3"
 }
 
 run() {  # folder count -> "seconds rss_kib"
