@@ -145,19 +145,22 @@ void TCompressAhead::StopWorkers() noexcept {
         std::lock_guard<std::mutex> lock(FMutex);
         FStopping = true;
     }
-    FChanged.notify_all();
+    FAdmitChanged.notify_all();
+    FFrontDone.notify_all();
     for (std::thread& worker : FWorkers)
         if (worker.joinable()) worker.join();
     FWorkers.clear();
 }
 
 void TCompressAhead::Feed(std::string Name) {
+    bool wake = false;
     {
         std::lock_guard<std::mutex> lock(FMutex);
         FFiles.push_back(std::move(Name));
         FDone.emplace_back();
+        wake = FAdmitWait == TAdmitWait::ForName;
     }
-    FChanged.notify_all();
+    if (wake) FAdmitChanged.notify_one();
 }
 
 void TCompressAhead::EndOfList() {
@@ -165,7 +168,7 @@ void TCompressAhead::EndOfList() {
         std::lock_guard<std::mutex> lock(FMutex);
         FEnded = true;
     }
-    FChanged.notify_all();
+    FAdmitChanged.notify_one();
 }
 
 size_t TCompressAhead::Waiting() const {
@@ -180,12 +183,14 @@ size_t TCompressAhead::Charged() const {
 
 void TCompressAhead::Refund(size_t Bytes, bool Spool) {
     if (Bytes == 0 && !Spool) return;
+    bool wake = false;
     {
         std::lock_guard<std::mutex> lock(FMutex);
         FCharged -= Bytes;
         if (Spool) --FSpools;
+        wake = FAdmitWait == TAdmitWait::ForBudget;
     }
-    FChanged.notify_all();
+    if (wake) FAdmitChanged.notify_one();
 }
 
 int TCompressAhead::OpenSpool() const {
@@ -197,7 +202,9 @@ int TCompressAhead::OpenSpool() const {
 std::unique_ptr<TCompressedFile> TCompressAhead::Take(const std::string& Name) {
     std::unique_lock<std::mutex> lock(FMutex);
     if (FFiles.empty() || FFiles.front() != Name) return nullptr;
-    FChanged.wait(lock, [&] { return FDone.front() != nullptr; });
+    FTakeWaits = true;
+    FFrontDone.wait(lock, [&] { return FDone.front() != nullptr; });
+    FTakeWaits = false;
     std::unique_ptr<TCompressedFile> file = std::move(FDone.front());
     FDone.pop_front();
     FFiles.pop_front();
@@ -205,10 +212,27 @@ std::unique_ptr<TCompressedFile> TCompressAhead::Take(const std::string& Name) {
     return file;
 }
 
+bool TCompressAhead::WakeTaker() const {
+    if (!FTakeWaits || !FDone.front()) return false;
+    size_t ready = 0;
+    while (ready < kTakeBatch && ready < FDone.size() && FDone[ready]) ++ready;
+    // A run long enough; or every file admitted is done, or the admitting worker waits (for
+    // names or budget, which only the writer gives): nothing more may come before it acts.
+    return ready == kTakeBatch || FTaken + ready == FNextToAdmit || FAdmitWait != TAdmitWait::None;
+}
+
+void TCompressAhead::WakeTakerBeforeWaiting() {
+    if (FTakeWaits && FDone.front()) FFrontDone.notify_one();
+}
+
 bool TCompressAhead::NextToAdmit(size_t& At, std::string& Name) {
     std::unique_lock<std::mutex> lock(FMutex);
-    FChanged.wait(lock,
-                  [&] { return FStopping || FEnded || FNextToAdmit < FTaken + FFiles.size(); });
+    FAdmitWait = TAdmitWait::ForName;
+    // No name to admit: only the writer feeds names, and a worker that ends does no more.
+    if (FNextToAdmit >= FTaken + FFiles.size()) WakeTakerBeforeWaiting();
+    FAdmitChanged.wait(
+        lock, [&] { return FStopping || FEnded || FNextToAdmit < FTaken + FFiles.size(); });
+    FAdmitWait = TAdmitWait::None;
     if (FStopping || FNextToAdmit >= FTaken + FFiles.size()) return false;
     // Admission is in list order and the writer takes only what was admitted and done, so the
     // position is still in the list.
@@ -238,10 +262,15 @@ void TCompressAhead::Work() {
             if (admitted) {
                 std::unique_lock<std::mutex> lock(FMutex);
                 const bool spool = file->SpoolFd >= 0;
-                FChanged.wait(lock, [&] {
+                FAdmitWait = TAdmitWait::ForBudget;
+                const auto fits = [&] {
                     return FStopping ||
                            (FCharged + need <= FBudget && (!spool || FSpools < kMaxSpools));
-                });
+                };
+                // Only the writer can give budget back: it must not sleep on records waiting.
+                if (!fits()) WakeTakerBeforeWaiting();
+                FAdmitChanged.wait(lock, fits);
+                FAdmitWait = TAdmitWait::None;
                 if (FStopping) return;
                 FCharged += need;
                 if (spool) ++FSpools;
@@ -268,11 +297,13 @@ void TCompressAhead::Work() {
             }
             source.reset();
         }
+        bool wake = false;
         {
             std::lock_guard<std::mutex> lock(FMutex);
             FDone[at - FTaken] = std::move(file);
+            wake = WakeTaker();
         }
-        FChanged.notify_all();
+        if (wake) FFrontDone.notify_one();
     }
 }
 

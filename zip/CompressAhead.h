@@ -155,6 +155,10 @@ class TCompressAhead {
     // The list position of the next file to admit and its name; false when the workers are to
     // end. Called with FAdmitting held.
     bool NextToAdmit(size_t& At, std::string& Name);
+    // Whether a record just done is to wake the writer; and a wake-up before a worker waits,
+    // when the writer waits on records done. Called with FMutex held.
+    bool WakeTaker() const;
+    void WakeTakerBeforeWaiting();
     // Opens the file and decides whether to take it; on true, Need is its charge.
     bool Admit(TCompressedFile& File, std::unique_ptr<class TBufferedFileStream>& Source,
                size_t& Need);
@@ -169,7 +173,19 @@ class TCompressAhead {
     const std::string FSpoolFolder;
 
     mutable std::mutex FMutex;
-    std::condition_variable FChanged;
+    // Each side is woken only when what it waits for may have come: with thousands of small
+    // files, waking every thread on every change costs more than the files' compression gains.
+    // The admitting worker (the only one that waits here: the others wait for FAdmitting)
+    // waits for a name, the end of the list, budget or a spool.
+    std::condition_variable FAdmitChanged;
+    enum class TAdmitWait { None, ForName, ForBudget };
+    TAdmitWait FAdmitWait = TAdmitWait::None;
+    // The writer waits for the record at the front of the list, and is woken when a run of them
+    // is done (or nothing more will be done before it acts): one wake-up a file would cost each
+    // small file a context switch.
+    static constexpr size_t kTakeBatch = 16;
+    std::condition_variable FFrontDone;
+    bool FTakeWaits = false;
     // The list from the writer's position on: names, and the records done, side by side.
     // Position FTaken is at the front; taking it drops it, so the list holds only what lies
     // ahead of the writer, however long the back-up.

@@ -218,6 +218,53 @@ TEST(TCompressAhead, WaitingRecordsStayWithinTheBudget) {
     }
 }
 
+// The writer sleeps through runs of small records and is woken for a run, or when the workers
+// can do nothing more without it (they wait for names or budget). Every way the workers can come
+// to wait must wake it: a missed wake-up hangs the back-up (and this test, until its timeout).
+TEST(TCompressAhead, TheWriterIsWokenWhateverTheWorkersWaitFor) {
+    TestDir dir;
+    const size_t smallCharge = 20000 + 20000 / 64 + kCompressAheadMinCharge;
+    const size_t bigSize = 3000000;
+    const size_t bigCharge = bigSize + bigSize / 64 + kCompressAheadMinCharge;
+    std::vector<std::string> files;
+    // A slow file first, then small ones a second worker finishes while it runs.
+    files.push_back(dir.File("big", test::NoiseBytes(bigSize, 7)));
+    for (int i = 0; i < 60; ++i)
+        files.push_back(dir.File("s" + std::to_string(i), test::TextBytes(20000 + i % 7)));
+    struct TRow {
+        const char* Name;
+        size_t Budget;
+        int Threads;
+        bool FedOneByOne;
+    };
+    const TRow rows[] = {
+        // The second worker fills the budget behind the slow file and waits, with fewer records
+        // done than make a run.
+        {"budget full behind the slow file", bigCharge + 3 * smallCharge + 100, 2, false},
+        {"budget of one record", bigCharge, 3, false},
+        // The workers wait for every name.
+        {"fed one by one", kCompressAheadBudget, 2, true},
+        {"many workers, little budget", bigCharge + 5 * smallCharge, 8, false},
+    };
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.Name);
+        std::unique_ptr<TCompressAhead> ahead;
+        if (row.FedOneByOne) {
+            ahead = std::make_unique<TCompressAhead>(9, row.Threads, row.Budget);
+        } else {
+            ahead = std::make_unique<TCompressAhead>(files, 9, row.Threads, row.Budget);
+        }
+        for (const std::string& name : files) {
+            if (row.FedOneByOne) ahead->Feed(name);
+            auto f = ahead->Take(name);
+            ASSERT_NE(f, nullptr);
+            EXPECT_TRUE(f->Compressed) << name;
+            EXPECT_EQ(f->BytesRead, f->SizeAtOpen) << name;
+        }
+        if (row.FedOneByOne) ahead->EndOfList();
+    }
+}
+
 TEST(TCompressAhead, StoppingJoinsEveryWorkerAndFreesWaitingRecords) {
     TestDir dir;
     std::vector<std::string> files;

@@ -6,6 +6,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -383,15 +384,23 @@ void CheckData(const TFile& File, const TEntry& Entry, std::vector<unsigned char
     }
 }
 
+// What checking an entry costs besides its bytes: its local header is read and a decoder set up.
+constexpr uint64_t kEntryWeight = 4096;
+
 // Check(Begin, End) for runs of neighbouring entries of about the same Weight(i), together
 // covering 0..Count-1, on up to Threads threads, so that the check of a large back-up costs a
-// fraction of its writing. The failure reported is the one of the first entry at fault, as on
-// one thread: each run stops at its first fault, and the earliest run with one wins.
+// fraction of its writing. There are several runs a thread, handed out in order as threads come
+// free, so that a run slower than its weight said holds up no other thread. The failure reported
+// is the one of the first entry at fault, as on one thread: each run stops at its first fault,
+// and the earliest run with one wins.
 template <typename TWeight, typename TCheck>
 void CheckInRuns(size_t Count, TWeight Weight, TCheck Check, int Threads) {
+    constexpr size_t kRunsPerThread = 8;
+    Threads = std::clamp(Threads, 1, 16);
     uint64_t total = 0;
     for (size_t i = 0; i < Count; ++i) total += Weight(i);
-    const size_t parts = Threads < 2 ? 1 : std::min<size_t>(static_cast<size_t>(Threads), 16);
+    const size_t parts =
+        Threads < 2 ? 1 : std::clamp<size_t>(Count, 1, size_t(Threads) * kRunsPerThread);
     std::vector<size_t> bounds{0};
     uint64_t sum = 0;
     for (size_t i = 0; i < Count && bounds.size() < parts; ++i) {
@@ -400,24 +409,34 @@ void CheckInRuns(size_t Count, TWeight Weight, TCheck Check, int Threads) {
     }
     bounds.push_back(Count);
     std::vector<std::string> failures(bounds.size() - 1);
-    auto checkRun = [&](size_t Part) {
-        try {
-            Check(bounds[Part], bounds[Part + 1]);
-        } catch (const TCheckFailure& e) {
-            failures[Part] = e.what();
-        } catch (const std::bad_alloc&) {
-            failures[Part] = "not enough memory to read it back";
+    std::atomic<size_t> next{0};
+    // Runs after one that failed need not be checked: their faults would not be reported.
+    std::atomic<size_t> firstFailed{failures.size()};
+    auto checkRuns = [&] {
+        for (size_t part; (part = next.fetch_add(1)) < failures.size();) {
+            if (part > firstFailed.load()) break;
+            try {
+                Check(bounds[part], bounds[part + 1]);
+                continue;
+            } catch (const TCheckFailure& e) {
+                failures[part] = e.what();
+            } catch (const std::bad_alloc&) {
+                failures[part] = "not enough memory to read it back";
+            }
+            for (size_t seen = firstFailed.load();
+                 part < seen && !firstFailed.compare_exchange_weak(seen, part);) {
+            }
         }
     };
     std::vector<std::thread> threads;
-    for (size_t part = 1; part < failures.size(); ++part) {
+    for (int i = 1; i < Threads && size_t(i) < failures.size(); ++i) {
         try {
-            threads.emplace_back(checkRun, part);
+            threads.emplace_back(checkRuns);
         } catch (const std::system_error&) {
-            checkRun(part);  // no thread to be had: this one does that run too
+            break;  // no thread to be had: the others take its runs
         }
     }
-    checkRun(0);
+    checkRuns();
     for (std::thread& t : threads) t.join();
     for (const std::string& failure : failures)
         if (!failure.empty()) Fail(failure);
@@ -426,6 +445,7 @@ void CheckInRuns(size_t Count, TWeight Weight, TCheck Check, int Threads) {
 // Where an entry's bytes lie: from its local header to the end of its data.
 struct TSpan {
     uint64_t Begin, End;
+    uint64_t Weight;  // what checking it costs
 };
 
 // A record's mark every this many records, for runs that start in the middle.
@@ -452,13 +472,14 @@ bool CheckInDirectoryOrder(const TFile& File, const TDirectory& Dir, int Threads
         if (!records.Next(e)) break;
         CheckLocalHeader(File, e, Dir.Offset);
         if (!spans.empty() && e.Offset < spans.back().Begin) return false;
-        spans.push_back({e.Offset, e.DataStart + e.CompressedSize});
+        spans.push_back(
+            {e.Offset, e.DataStart + e.CompressedSize, e.UncompressedSize + kEntryWeight});
     }
     for (size_t i = 1; i < spans.size(); ++i)
         if (spans[i].Begin < spans[i - 1].End)
             Fail(NameAt(File, Dir, spans[i].Begin) + ": overlaps the entry before it");
     CheckInRuns(
-        spans.size(), [&](size_t I) { return spans[I].End - spans[I].Begin; },
+        spans.size(), [&](size_t I) { return spans[I].Weight; },
         [&](size_t Begin, size_t End) {
             TDirectoryReader run(File, Dir, marks[Begin / kMarkEvery]);
             TEntry entry;
@@ -491,7 +512,7 @@ std::string CheckArchiveFile(const std::string& FileName, int Threads) {
             if (entries[i].Offset < entries[i - 1].DataStart + entries[i - 1].CompressedSize)
                 Fail(entries[i].Name + ": overlaps the entry before it");
         CheckInRuns(
-            entries.size(), [&](size_t I) { return entries[I].CompressedSize; },
+            entries.size(), [&](size_t I) { return entries[I].UncompressedSize + kEntryWeight; },
             [&](size_t Begin, size_t End) {
                 std::vector<unsigned char> in(kPieceSize), out(kPieceSize);
                 for (size_t i = Begin; i < End; ++i) CheckData(file, entries[i], in, out);
