@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -347,16 +348,16 @@ void TFormMain::ConnectHandlers() {
     // A chosen folder that disappears takes the choice with it. The tree then selects a
     // neighbour, which the user never chose and which a back-up must not take for the source:
     // the window clears the selection and waits for a new choice.
-    connect(ShellTreeView1, &QTreeWidget::currentItemChanged, this,
-            [this](QTreeWidgetItem* Current, QTreeWidgetItem* Previous) {
-                TShellFolder* gone = Previous ? ShellTreeView1->FolderOf(Previous) : nullptr;
-                if (!Current || !gone) return;
+    connect(ShellTreeView1->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& Current, const QModelIndex& Previous) {
+                TShellFolder* gone = ShellTreeView1->FolderOf(Previous);
+                if (!Current.isValid() || !gone) return;
                 const std::string path = gone->Path().toStdString();
                 if (path.empty() || path[0] != '/' || DirectoryExists(path)) return;
                 QMetaObject::invokeMethod(
                     this,
                     [this, path] {
-                        ShellTreeView1->setCurrentItem(nullptr);
+                        ShellTreeView1->setCurrentIndex(QModelIndex());
                         SetStatusText(FormatMessage("Folder \"%s\" doesn't exist.", path));
                     },
                     Qt::QueuedConnection);

@@ -1,36 +1,32 @@
-// The folder tree control: the folder namespace from its top (the Desktop, unless rooted
-// elsewhere) down, filled lazily as nodes are expanded, kept current by change notifications,
-// with in-place rename, an item menu, and drag and drop of file URLs.
+// The folder tree control: a view of the folder namespace (TShellTreeModel) from its top (the
+// Desktop, unless rooted elsewhere) down, with selection, in-place rename, an item menu, and
+// drag and drop of file URLs.
 //
-// Folders are listed on worker threads (TShellFolderReader) and their nodes added when the
-// listing arrives, so expanding a huge folder or one on a slow mount leaves the window
-// responsive. Operations that need a node to exist (SelectFolderByPath) wait for the listings
-// they depend on while the event loop keeps running.
+// The model lists folders on worker threads as nodes are expanded, so expanding a huge folder
+// or one on a slow mount leaves the window responsive; the start folder chosen before the first
+// show is opened as those listings arrive. SelectFolderByPath is synchronous instead: it queues
+// its selection in the model's plans and runs it to its end at once, listing every level still
+// missing on the calling thread (see ShellExpandPlans.h). No event is processed during the
+// call, so its caller finds the selection made (or EInvalidFolder raised) on return, and
+// nothing can delete the view under it; the caller waits for those listings meanwhile.
 #pragma once
 
-#include <QCollator>
 #include <QColor>
 #include <QPersistentModelIndex>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
-#include <vector>
 
 #include "foldertree/CustomShellController.h"
 #include "foldertree/ShellChange.h"
-#include "foldertree/ShellChangeQueue.h"
 #include "foldertree/ShellContextMenu.h"
-#include "foldertree/ShellFolderList.h"
-#include "foldertree/ShellFolderReader.h"
 #include "foldertree/ShellTransfers.h"
+#include "foldertree/ShellTreeModel.h"
 #include "foldertree/ShellTreeOptions.h"
 #include "foldertree/SpecialFolder.h"
-
-class QEventLoop;
 
 namespace qm {
 
@@ -45,7 +41,7 @@ using TFilterItemEvent =
 using TShellChangeNotifyEvent = std::function<void(
     TCustomShellTreeView* Sender, TShellChange Change, const QString& Path1, const QString& Path2)>;
 
-class TCustomShellTreeView : public QTreeWidget {
+class TCustomShellTreeView : public QTreeView {
     Q_OBJECT
 
   public:
@@ -79,7 +75,7 @@ class TCustomShellTreeView : public QTreeWidget {
     // Selects the node of Path (an existing folder, or kComputerPath), expanding every level
     // down to it, the folder included, and makes it visible; StartInFolder becomes Path.
     // Raises EInvalidFolder ("Invalid folder") when Path does not resolve or its node cannot
-    // be reached; the selection is then unchanged.
+    // be reached; the selection is then unchanged. Synchronous: see the top of this file.
     void SelectFolderByPath(const QString& Path);
     // The item of the selected node, or nullptr.
     TShellFolder* SelectedShellItem() const;
@@ -90,17 +86,17 @@ class TCustomShellTreeView : public QTreeWidget {
     TShellChangeNotifyEvent OnShellChangeNotify;
 
     // ---- Nodes and items
-    TShellFolder* FolderOf(const QTreeWidgetItem* Node) const;
-    QTreeWidgetItem* NodeAt(const QModelIndex& Index) const { return itemFromIndex(Index); }
+    TShellFolder* FolderOf(const QModelIndex& Node) const { return FModel->FolderOf(Node); }
     // The first node in tree order whose item has this ID list / this path.
-    QTreeWidgetItem* FindNode(const TShellIdList& Id) const;
-    QTreeWidgetItem* FindNodeByPath(const QString& Path) const;
-    QTreeWidgetItem* RootNode() const { return topLevelItem(0); }
+    QModelIndex FindNode(const TShellIdList& Id) const { return FModel->FindNode(Id); }
+    QModelIndex FindNodeByPath(const QString& Path) const { return FModel->FindNodeByPath(Path); }
+    QModelIndex RootNode() const { return FModel->RootIndex(); }
+    TShellTreeModel* ShellModel() const { return FModel; }
     // Whether listings are still being read.
-    bool IsBusy() const { return !FTickets.empty(); }
+    bool IsBusy() const { return FModel->IsBusy(); }
     // Whether a dropped copy or move is still running on its worker.
     bool IsTransferring() const { return FTransfers.Running() > 0; }
-    const TCustomShellController& Controller() const { return *FController; }
+    const TCustomShellController& Controller() const { return FModel->Controller(); }
     // Drops every node and builds the tree again from the root properties.
     void Rebuild();
 
@@ -110,15 +106,18 @@ class TCustomShellTreeView : public QTreeWidget {
     bool ExecuteCommand(TShellCommand Command);
     // Renames the node's item on disk and gives the node the new name; false (with the old
     // caption kept and the error shown) when that fails.
-    bool RenameNode(QTreeWidgetItem* Node, const QString& NewName);
+    bool RenameNode(const QModelIndex& Node, const QString& NewName);
 
-    // For the delegate: whether Index is the node marked as the drop target.
+    // Whether Index is the node marked as the drop target.
     bool IsDropTarget(const QModelIndex& Index) const;
     // Sibling order of two nodes (negative, 0, positive).
-    int CompareNodes(const QTreeWidgetItem* A, const QTreeWidgetItem* B) const;
+    int CompareNodes(const QModelIndex& A, const QModelIndex& B) const {
+        return FModel->CompareNodes(A, B);
+    }
 
   protected:
     void showEvent(QShowEvent* Event) override;
+    void currentChanged(const QModelIndex& Current, const QModelIndex& Previous) override;
     void contextMenuEvent(QContextMenuEvent* Event) override;
     void startDrag(Qt::DropActions Actions) override;
     void dragEnterEvent(QDragEnterEvent* Event) override;
@@ -127,66 +126,25 @@ class TCustomShellTreeView : public QTreeWidget {
     void dropEvent(QDropEvent* Event) override;
 
   private:
-    struct TTicket {
-        int Index;
-        bool Refresh;
-    };
-    // A chain of nodes to expand toward Target, advanced as listings arrive.
-    struct TExpandPlan {
-        uint64_t Id;
-        TShellIdList Target;
-        bool IncludeTarget;
-        bool Done = false;
-    };
-
-    TEnumFlags EnumFlags() const;
-    std::optional<TShellItem> ResolveRoot(TSpecialFolder Special, const QString& Folder) const;
     std::optional<TShellIdList> StartInId() const;
     void BuildFrom(TShellItem Root);
-    void ClearAll();
-
-    QTreeWidgetItem* MakeNode(TShellItem Item);
-    void DecorateNode(QTreeWidgetItem* Node) const;
-    void InsertSorted(QTreeWidgetItem* Parent, QTreeWidgetItem* Node);
-    void DeleteNode(QTreeWidgetItem* Node);
-    void ReleaseSubtree(QTreeWidgetItem* Node);
-    void RenameSubtree(QTreeWidgetItem* Node, const QString& NewName);
-    bool Accepts(const TShellItem& Item);
-    void Notify(TShellChange Change, const QString& Path1, const QString& Path2 = QString());
-    void WatchFolder(const TShellFolder& Folder, bool On);
-
-    void StartRead(QTreeWidgetItem* Node, bool Refresh);
-    void Deliver(uint64_t Ticket, TShellListing Listing);
-    void ApplyFill(QTreeWidgetItem* Node, TShellListing Listing);
-    void ApplyRefresh(QTreeWidgetItem* Node, TShellListing Listing);
-    void ProcessChanges(const QStringList& Folders);
-    void OnItemExpanded(QTreeWidgetItem* Node);
-    void OnCurrentChanged(QTreeWidgetItem* Current);
-    void UpdateBusyCursor();
-
-    uint64_t AddPlan(TShellIdList Target, bool IncludeTarget);
-    bool AdvancePlan(TExpandPlan& Plan);
-    void AdvancePlans();
-    bool PlanDone(uint64_t Id) const;
-    // Runs a nested event loop until plan Id is done; false when the view was destroyed
-    // meanwhile (by something the loop ran), in which case the caller must touch nothing of it.
-    [[nodiscard]] bool WaitForPlan(uint64_t Id);
+    void QueueStartPlan();
     void SelectStartNode();
-
-    // Expands down to Path and selects it; nullptr when the view was destroyed while it
-    // waited for the listings. Raises EInvalidFolder when Path is not in the tree.
-    QTreeWidgetItem* SelectPath(const QString& Path);
-    QTreeWidgetItem* AddChildNow(QTreeWidgetItem* Parent, const QString& Name);
-    void UpdateNode(QTreeWidgetItem* Node, const TShellItem& Fresh);
+    // Expands down to Path and selects it. Raises EInvalidFolder when Path is not in the tree.
+    QModelIndex SelectPath(const QString& Path);
+    // Hands the selection to the next node when Node (or a node below it) is selected.
+    void HandOffSelection(const QModelIndex& Node);
+    void SetBusyCursor(bool Busy);
     void ShowError(const QString& Message) const;
+
     QStringList DraggedPaths(const QMimeData* Data) const;
     // Copies or moves Sources into Folder on a worker, with a progress dialog for long ones.
     void StartTransfer(const QStringList& Sources, const QString& Folder, bool Move);
-    QTreeWidgetItem* DropTargetAt(const QPoint& Pos, const QStringList& Sources) const;
+    QModelIndex DropTargetAt(const QPoint& Pos, const QStringList& Sources) const;
     void StopDragTracking();
     void AutoScrollStep();
 
-    std::shared_ptr<TCustomShellController> FController;
+    TShellTreeModel* FModel;
     TShellTreeOptions FOptions = kDefaultShellTreeOptions;
     TSpecialFolder FSpecialRootFolder = sfDesktop;
     QString FRootFolder;
@@ -196,22 +154,10 @@ class TCustomShellTreeView : public QTreeWidget {
     QColor FCompressedColor = Qt::blue;
     bool FFiltered = false;
 
-    TShellFolderList FItems;
-    TShellChangeQueue FChanges;
     TShellTransfers FTransfers{this};
-    std::unique_ptr<TShellFolderReader> FReader;
-    std::map<uint64_t, TTicket> FTickets;
-    uint64_t FNextTicket = 1;
-    std::vector<TExpandPlan> FPlans;
-    uint64_t FNextPlan = 1;
     uint64_t FStartPlan = 0;
-    std::vector<QEventLoop*> FWaits;
-    uint64_t FGeneration = 0;
-    int FRootIndex = -1;
     bool FFirstPaint = false;
     bool FBusyCursor = false;
-    bool FClearing = false;
-    QCollator FCollator;
 
     // Drag and drop
     QPersistentModelIndex FDropTarget;

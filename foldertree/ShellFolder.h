@@ -3,9 +3,9 @@
 
 #include "foldertree/ShellItem.h"
 
-class QTreeWidgetItem;
-
 namespace qm {
+
+struct TShellTreeNode;
 
 enum TFillState { fsNotFilled, fsFilling, fsFilled };
 
@@ -15,15 +15,15 @@ class TShellFolder : public TShellItem {
 
     TFillState FillState() const { return FFillState; }
     void SetFillState(TFillState State) { FFillState = State; }
-    // The tree node that shows this item (owned by the tree widget).
-    QTreeWidgetItem* Node() const { return FNode; }
-    void SetNode(QTreeWidgetItem* Node) { FNode = Node; }
+    // The tree node that shows this item (owned by the tree model).
+    TShellTreeNode* Node() const { return FNode; }
+    void SetNode(TShellTreeNode* Node) { FNode = Node; }
     // Takes the attributes of a fresh reading of the same item, keeping the tree's state.
     void Refresh(const TShellItem& Fresh) { static_cast<TShellItem&>(*this) = Fresh; }
 
   private:
     TFillState FFillState = fsNotFilled;
-    QTreeWidgetItem* FNode = nullptr;
+    TShellTreeNode* FNode = nullptr;
 };
 
 }  // namespace qm

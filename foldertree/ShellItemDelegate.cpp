@@ -2,17 +2,17 @@
 
 #include <QLineEdit>
 
-#include "foldertree/CustomShellTreeView.h"
-
 namespace qm {
 
-TShellItemDelegate::TShellItemDelegate(TCustomShellTreeView* View)
-    : QStyledItemDelegate(View), FView(View) {}
+TShellItemDelegate::TShellItemDelegate(QObject* Parent, TIsDropTarget IsDropTarget, TRename Rename)
+    : QStyledItemDelegate(Parent),
+      FIsDropTarget(std::move(IsDropTarget)),
+      FRename(std::move(Rename)) {}
 
 void TShellItemDelegate::paint(QPainter* Painter, const QStyleOptionViewItem& Option,
                                const QModelIndex& Index) const {
     QStyleOptionViewItem option(Option);
-    if (FView->IsDropTarget(Index)) {
+    if (FIsDropTarget && FIsDropTarget(Index)) {
         option.state |= QStyle::State_Selected;
         option.state |= QStyle::State_Active;
     }
@@ -22,9 +22,9 @@ void TShellItemDelegate::paint(QPainter* Painter, const QStyleOptionViewItem& Op
 void TShellItemDelegate::setModelData(QWidget* Editor, QAbstractItemModel*,
                                       const QModelIndex& Index) const {
     auto* edit = qobject_cast<QLineEdit*>(Editor);
-    if (!edit) return;
+    if (!edit || !FRename) return;
     // The caption changes only through the rename: a refused rename keeps the old caption.
-    FView->RenameNode(FView->NodeAt(Index), edit->text());
+    FRename(Index, edit->text());
 }
 
 }  // namespace qm

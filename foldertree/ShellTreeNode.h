@@ -1,27 +1,30 @@
-// A node of the folder tree: it refers to its item by index in the tree's item list and orders
-// itself among its siblings by the namespace's sibling order.
+// A node of the folder tree model: the item it shows (by index in the model's item list), its
+// place among its siblings, and what the tree knows of its children.
 #pragma once
 
-#include <QTreeWidgetItem>
+#include <memory>
+#include <vector>
 
 namespace qm {
 
-class TShellTreeNode : public QTreeWidgetItem {
-  public:
-    static constexpr int kType = QTreeWidgetItem::UserType + 1;
-    static constexpr int kIndexRole = Qt::UserRole + 1;
+struct TShellTreeNode {
+    TShellTreeNode(int Index, TShellTreeNode* Parent) : Index(Index), Parent(Parent) {}
 
-    explicit TShellTreeNode(int Index) : QTreeWidgetItem(kType) { setData(0, kIndexRole, Index); }
-    int Index() const { return data(0, kIndexRole).toInt(); }
+    // An expand button: a node shows one while it has children, or before its listing when
+    // the look into the folder found something to show.
+    bool HasButton() const { return ButtonBeforeListing || !Children.empty(); }
+    // Gives the children from First on their positions again.
+    void Renumber(size_t First = 0) {
+        for (size_t i = First; i < Children.size(); ++i) Children[i]->Row = int(i);
+    }
 
-    bool operator<(const QTreeWidgetItem& Other) const override;
+    int Index;
+    TShellTreeNode* Parent;
+    int Row = 0;
+    std::vector<std::unique_ptr<TShellTreeNode>> Children;
+    bool ButtonBeforeListing = false;
+    // As the view last reported it: an expanded folder shows the open icon.
+    bool Expanded = false;
 };
-
-// The item index of any node of the tree, -1 for a node of another kind.
-inline int NodeIndex(const QTreeWidgetItem* Node) {
-    return Node && Node->type() == TShellTreeNode::kType
-               ? static_cast<const TShellTreeNode*>(Node)->Index()
-               : -1;
-}
 
 }  // namespace qm

@@ -145,9 +145,9 @@ class TFormMainTest : public QObject {
 
         // A name wider than the tree is cut with "..." rather than scrolled or clipped, and
         // the chosen folder's full path is its node's tooltip.
-        QTreeWidgetItem* chosen = form.ShellTreeView1->currentItem();
-        QVERIFY(chosen);
-        QCOMPARE(chosen->toolTip(0), QString::fromStdString(deep));
+        QModelIndex chosen = form.ShellTreeView1->currentIndex();
+        QVERIFY(chosen.isValid());
+        QCOMPARE(chosen.data(Qt::ToolTipRole).toString(), QString::fromStdString(deep));
         QCOMPARE(form.ShellTreeView1->textElideMode(), Qt::ElideRight);
         QCOMPARE(form.ShellTreeView1->header()->sectionSize(0),
                  form.ShellTreeView1->viewport()->width());

@@ -1,11 +1,17 @@
 // The tree's shape: what is listed and where, the expand buttons, sibling order, selecting by
 // path, the virtual nodes and the root properties.
+#include <QItemSelectionModel>
 #include <QScrollBar>
 #include <QTest>
+#include <QThread>
 
+#include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
 #include "TreeFixture.h"
+#include "foldertree/WorkerPools.h"
 
 namespace qm::test {
 
@@ -23,6 +29,35 @@ class TRemoteMountController : public TCustomShellController {
     QString FMount;
 };
 
+// Holds the workers' listings of one folder until opened; the GUI thread's pass at once.
+class TGatedController : public TCustomShellController {
+  public:
+    explicit TGatedController(QString Folder) : FFolder(std::move(Folder)) {}
+    void Open() {
+        std::lock_guard<std::mutex> guard(FLock);
+        FOpen = true;
+        FOpened.notify_all();
+    }
+    bool WorkerWaits() const { return FWaiting.load(); }
+
+  protected:
+    std::optional<QStringList> ReadFolder(const QString& Path) const override {
+        if (Path == FFolder && QThread::currentThread() != QCoreApplication::instance()->thread()) {
+            std::unique_lock<std::mutex> lock(FLock);
+            FWaiting = true;
+            FOpened.wait(lock, [this] { return FOpen; });
+        }
+        return TCustomShellController::ReadFolder(Path);
+    }
+
+  private:
+    QString FFolder;
+    mutable std::mutex FLock;
+    mutable std::condition_variable FOpened;
+    mutable std::atomic<bool> FWaiting{false};
+    bool FOpen = false;
+};
+
 class ShellTreeViewTest : public QObject {
     Q_OBJECT
 
@@ -30,7 +65,7 @@ class ShellTreeViewTest : public QObject {
     std::unique_ptr<TestDir> FDir;
     QString FRoot;
 
-    QTreeWidgetItem* Node(const TShellTreeView& Tree, const std::string& Relative) {
+    QModelIndex Node(const TShellTreeView& Tree, const std::string& Relative) {
         return Tree.FindNodeByPath(Q(*FDir / ("root/" + Relative)));
     }
 
@@ -53,12 +88,12 @@ class ShellTreeViewTest : public QObject {
         QVERIFY(selected);
         QCOMPARE(selected->Path(), deep);
         QCOMPARE(tree->StartInFolder(), deep);
-        QTreeWidgetItem* node = tree->currentItem();
-        QVERIFY(node->isSelected());
-        for (QTreeWidgetItem* level = node; level; level = level->parent())
-            QVERIFY2(level->isExpanded(), qPrintable(level->text(0)));
+        QModelIndex node = tree->currentIndex();
+        QVERIFY(tree->selectionModel()->isSelected(node));
+        for (QModelIndex level = node; level.isValid(); level = level.parent())
+            QVERIFY2(tree->isExpanded(level), qPrintable(level.data().toString()));
         QCOMPARE(Captions(node), QStringList{"e"});
-        QVERIFY(tree->viewport()->rect().contains(tree->visualItemRect(node)));
+        QVERIFY(tree->viewport()->rect().contains(tree->visualRect(node)));
     }
 
     void selectingScrollsAFarFolderIntoView() {
@@ -67,16 +102,16 @@ class ShellTreeViewTest : public QObject {
         tree->resize(200, 120);
         QString last = Q(*FDir / "root/f1199");
         tree->SelectFolderByPath(last);
-        QTreeWidgetItem* node = tree->currentItem();
-        QCOMPARE(node->text(0), QString("f1199"));
-        QVERIFY(tree->viewport()->rect().intersects(tree->visualItemRect(node)));
+        QModelIndex node = tree->currentIndex();
+        QCOMPARE(node.data().toString(), QString("f1199"));
+        QVERIFY(tree->viewport()->rect().intersects(tree->visualRect(node)));
         QVERIFY(tree->verticalScrollBar()->value() > 0);
 
         // Keyboard moves and type-ahead keep the current node in view as well.
         auto visible = [&tree](const QString& Caption) {
-            QTreeWidgetItem* current = tree->currentItem();
-            return current && current->text(0) == Caption &&
-                   tree->viewport()->rect().contains(tree->visualItemRect(current));
+            QModelIndex current = tree->currentIndex();
+            return current.isValid() && current.data().toString() == Caption &&
+                   tree->viewport()->rect().contains(tree->visualRect(current));
         };
         tree->SelectFolderByPath(Q(*FDir / "root/f1000"));
         for (int i = 0; i < 30; ++i) QTest::keyClick(tree.get(), Qt::Key_Down);
@@ -87,6 +122,31 @@ class ShellTreeViewTest : public QObject {
         QCOMPARE(tree->verticalScrollBar()->value(), 0);
         QTest::keyClicks(tree.get(), QStringLiteral("f1150"));
         QVERIFY(visible(QStringLiteral("f1150")));
+    }
+
+    // Selecting lists on the calling thread what a worker is still listing: the worker's late
+    // result is ignored, and the tree is not busy waiting for it.
+    void aLateListingOfAFolderSelectedMeanwhileAddsNothing() {
+        FDir->Folder("root/a/b");
+        FDir->Folder("root/a/c");
+        auto controller = std::make_shared<TGatedController>(Q(*FDir / "root/a"));
+        TShellTreeView tree(nullptr, controller);
+        tree.SetSpecialRootFolder(sfNone);
+        tree.SetRootFolder(FRoot);
+        tree.show();
+        QTRY_VERIFY(Node(tree, "a").isValid());
+        tree.expand(Node(tree, "a"));
+        QTRY_VERIFY(controller->WorkerWaits());
+        tree.SelectFolderByPath(Q(*FDir / "root/a/b"));
+        QCOMPARE(tree.SelectedShellItem()->Path(), Q(*FDir / "root/a/b"));
+        QCOMPARE(Captions(Node(tree, "a")), (QStringList{"b", "c"}));
+        QVERIFY(!tree.IsBusy());
+
+        controller->Open();
+        ListingPool().waitForDone();
+        QCoreApplication::processEvents();  // the late result, posted before the worker ended
+        QCOMPARE(Captions(Node(tree, "a")), (QStringList{"b", "c"}));
+        QCOMPARE(tree.SelectedShellItem()->Path(), Q(*FDir / "root/a/b"));
     }
 
     void aMissingPathRaisesAndKeepsTheSelection() {
@@ -112,35 +172,34 @@ class ShellTreeViewTest : public QObject {
         FDir->File("root/soonEmpty/b.txt");
         FDir->Folder("root/empty");
         auto tree = MakeTree(FRoot);
-        QTRY_VERIFY(Node(*tree, "soonEmpty"));
-        QCOMPARE(Node(*tree, "onlyFiles")->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
-        QCOMPARE(Node(*tree, "soonEmpty")->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
-        QCOMPARE(Node(*tree, "empty")->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicator);
+        QTRY_VERIFY(Node(*tree, "soonEmpty").isValid());
+        QVERIFY(HasButton(Node(*tree, "onlyFiles")));
+        QVERIFY(HasButton(Node(*tree, "soonEmpty")));
+        QVERIFY(!HasButton(Node(*tree, "empty")));
 
         // The look found a file; it is gone by the time the folder is opened.
         QVERIFY(QFile::remove(Q(*FDir / "root/soonEmpty/b.txt")));
-        QTreeWidgetItem* soonEmpty = Node(*tree, "soonEmpty");
-        soonEmpty->setExpanded(true);
-        QTRY_COMPARE(soonEmpty->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicator);
-        QVERIFY(!soonEmpty->isExpanded());
-        QCOMPARE(soonEmpty->childCount(), 0);
+        QPersistentModelIndex soonEmpty = Node(*tree, "soonEmpty");
+        tree->expand(soonEmpty);
+        QTRY_VERIFY(!HasButton(soonEmpty));
+        QVERIFY(!tree->isExpanded(soonEmpty));
+        QCOMPARE(ChildCount(soonEmpty), 0);
 
-        QTreeWidgetItem* onlyFiles = Node(*tree, "onlyFiles");
-        onlyFiles->setExpanded(true);
+        QPersistentModelIndex onlyFiles = Node(*tree, "onlyFiles");
+        tree->expand(onlyFiles);
         QTRY_COMPARE(Captions(onlyFiles), QStringList{"a.txt"});
-        QVERIFY(onlyFiles->isExpanded());
-        QCOMPARE(onlyFiles->child(0)->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicator);
+        QVERIFY(tree->isExpanded(onlyFiles));
+        QVERIFY(!HasButton(Child(onlyFiles, 0)));
     }
 
     void withoutFilesAFolderOfFilesHasNoButton() {
         FDir->File("root/onlyFiles/a.txt");
         FDir->Folder("root/withFolder/sub");
         auto tree = MakeTree(FRoot, kDefaultShellTreeOptions);
-        QTRY_VERIFY(Node(*tree, "withFolder"));
-        QCOMPARE(Node(*tree, "onlyFiles")->childIndicatorPolicy(),
-                 QTreeWidgetItem::DontShowIndicator);
-        QCOMPARE(Node(*tree, "withFolder")->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
-        QVERIFY(!tree->FindNodeByPath(Q(*FDir / "root/onlyFiles/a.txt")));
+        QTRY_VERIFY(Node(*tree, "withFolder").isValid());
+        QVERIFY(!HasButton(Node(*tree, "onlyFiles")));
+        QVERIFY(HasButton(Node(*tree, "withFolder")));
+        QVERIFY(!tree->FindNodeByPath(Q(*FDir / "root/onlyFiles/a.txt")).isValid());
         QCOMPARE(Captions(tree->RootNode()), (QStringList{"onlyFiles", "withFolder"}));
     }
 
@@ -151,12 +210,11 @@ class ShellTreeViewTest : public QObject {
             nullptr, std::make_shared<TRemoteMountController>(Q(*FDir / "root/net")));
         tree->SetSpecialRootFolder(sfNone);
         tree->SetRootFolder(FRoot);
-        QTRY_VERIFY(Node(*tree, "local"));
-        QCOMPARE(Node(*tree, "net")->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
-        QCOMPARE(Node(*tree, "local")->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicator);
-        Node(*tree, "net")->setExpanded(true);
-        QTRY_COMPARE(Node(*tree, "net")->childIndicatorPolicy(),
-                     QTreeWidgetItem::DontShowIndicator);
+        QTRY_VERIFY(Node(*tree, "local").isValid());
+        QVERIFY(HasButton(Node(*tree, "net")));
+        QVERIFY(!HasButton(Node(*tree, "local")));
+        tree->expand(Node(*tree, "net"));
+        QTRY_VERIFY(!HasButton(Node(*tree, "net")));
     }
 
     void hiddenItemsStayHidden() {
@@ -167,7 +225,7 @@ class ShellTreeViewTest : public QObject {
         auto tree = MakeTree(FRoot);
         QTRY_COMPARE(Captions(tree->RootNode()), (QStringList{"shown", "visible.txt"}));
         // A folder whose only content is hidden has nothing to expand.
-        QCOMPARE(Node(*tree, "shown")->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicator);
+        QVERIFY(!HasButton(Node(*tree, "shown")));
         // A hidden folder chosen by its path (the stored source, Src=) is shown on the way.
         tree->SelectFolderByPath(Q(*FDir / "root/.hiddenFolder"));
         QVERIFY(tree->SelectedShellItem());
@@ -196,32 +254,32 @@ class ShellTreeViewTest : public QObject {
         TShellTreeView tree;
         tree.SetOptions(tree.Options() | toShowFiles);
         tree.show();
-        QTreeWidgetItem* top = tree.RootNode();
-        QCOMPARE(tree.topLevelItemCount(), 1);
-        QCOMPARE(top->text(0), QString("Desktop"));
+        QPersistentModelIndex top = tree.RootNode();
+        QCOMPARE(tree.model()->rowCount(), 1);
+        QCOMPARE(top.data().toString(), QString("Desktop"));
         QTRY_COMPARE(Captions(top), (QStringList{"Computer", "Home", "Projects", "notes.txt"}));
-        QVERIFY(top->isExpanded());
+        QVERIFY(tree.isExpanded(top));
         QVERIFY(!tree.rootIsDecorated());
         QCOMPARE(tree.indentation(), 19);
         TShellFolder* desktop = tree.FolderOf(top);
         QVERIFY(desktop->IsDesktop());
         QCOMPARE(desktop->Path(), Q(*FDir / "home/Desktop"));
-        QCOMPARE(tree.FolderOf(top->child(1))->Path(), Q(*FDir / "home"));
+        QCOMPARE(tree.FolderOf(Child(top, 1))->Path(), Q(*FDir / "home"));
 
         // The virtual node: a parsing name that is no file system path.
-        TShellFolder* computer = tree.FolderOf(top->child(0));
+        TShellFolder* computer = tree.FolderOf(Child(top, 0));
         QVERIFY(!computer->Path().startsWith('/'));
         QVERIFY(!computer->IsFileSystem());
         tree.SelectFolderByPath(computer->Path());
         QCOMPARE(tree.SelectedShellItem(), computer);
-        QVERIFY(tree.currentItem()->childCount() > 0);
-        QCOMPARE(tree.FolderOf(tree.currentItem()->child(0))->Path(), QString("/"));
+        QVERIFY(ChildCount(tree.currentIndex()) > 0);
+        QCOMPARE(tree.FolderOf(Child(tree.currentIndex(), 0))->Path(), QString("/"));
 
         // A desktop item and a home item are reached through their own nodes.
         tree.SelectFolderByPath(Q(*FDir / "home/Desktop/Projects"));
-        QCOMPARE(tree.currentItem()->parent(), top);
+        QCOMPARE(tree.currentIndex().parent(), QModelIndex(top));
         tree.SelectFolderByPath(Q(*FDir / "home/Documents"));
-        QCOMPARE(tree.currentItem()->parent(), top->child(1));
+        QCOMPARE(tree.currentIndex().parent(), Child(top, 1));
     }
 
     void thePublishedDefaults() {
@@ -269,13 +327,13 @@ class ShellTreeViewTest : public QObject {
         tree.SetSpecialRootFolder(sfNone);
         tree.SetRootFolder(FRoot);
         QTRY_VERIFY(Idle(tree));
-        QVERIFY(!tree.currentItem());
+        QVERIFY(!tree.currentIndex().isValid());
         tree.show();
         QTRY_VERIFY(tree.SelectedShellItem());
         QCOMPARE(tree.SelectedShellItem()->Path(), Q(*FDir / "root/a/b"));
-        QVERIFY(tree.currentItem()->parent()->isExpanded());
+        QVERIFY(tree.isExpanded(tree.currentIndex().parent()));
         QCOMPARE(selected, std::vector<QString>{Q(*FDir / "root/a/b")});
-        tree.setCurrentItem(tree.RootNode());
+        tree.setCurrentIndex(tree.RootNode());
         QCOMPARE(selected.back(), FRoot);
     }
 

@@ -2,10 +2,10 @@
 // top is the test's own), a tree rooted in a temporary folder, and recorded message boxes.
 #pragma once
 
+#include <QAbstractItemModel>
 #include <QDir>
 #include <QFile>
 #include <QTest>
-#include <QTreeWidgetItem>
 
 #include <string>
 #include <vector>
@@ -53,10 +53,23 @@ inline bool Idle(const TCustomShellTreeView& Tree) {
     return !Tree.IsBusy();
 }
 
-inline QStringList Captions(const QTreeWidgetItem* Node) {
+inline QModelIndex Child(const QModelIndex& Node, int Row) {
+    return Node.model()->index(Row, 0, Node);
+}
+
+inline int ChildCount(const QModelIndex& Node) {
+    return Node.isValid() ? Node.model()->rowCount(Node) : 0;
+}
+
+inline QStringList Captions(const QModelIndex& Node) {
     QStringList captions;
-    for (int i = 0; Node && i < Node->childCount(); ++i) captions << Node->child(i)->text(0);
+    for (int i = 0; i < ChildCount(Node); ++i) captions << Child(Node, i).data().toString();
     return captions;
+}
+
+// Whether the node shows an expand button.
+inline bool HasButton(const QModelIndex& Node) {
+    return Node.model()->hasChildren(Node);
 }
 
 }  // namespace qm::test
