@@ -34,6 +34,15 @@ inline constexpr int kTransferDialogDelayMs = 400;
 inline constexpr uint32_t kListingOptions =
     (toShowFiles | toShowHidden | toColorCompressed | toAllowRename).Bits();
 
+// The wait cursor while the GUI thread itself waits for the file system.
+class TWaitCursor {
+  public:
+    TWaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~TWaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+    TWaitCursor(const TWaitCursor&) = delete;
+    TWaitCursor& operator=(const TWaitCursor&) = delete;
+};
+
 bool IsInSubtree(const QModelIndex& Top, QModelIndex Node) {
     for (; Node.isValid(); Node = Node.parent())
         if (Node == Top) return true;
@@ -235,7 +244,10 @@ QModelIndex TCustomShellTreeView::SelectPath(const QString& Path) {
     if (!root) throw EInvalidFolder();
     std::optional<TShellIdList> target = Controller().ParseDisplayName(Path, root);
     if (!target) throw EInvalidFolder();
-    FModel->Plans().RunNow(FModel->Plans().Add(*target, true));
+    {
+        TWaitCursor wait;
+        FModel->Plans().RunNow(FModel->Plans().Add(*target, true));
+    }
     QModelIndex node = FindNode(*target);
     if (!node.isValid()) throw EInvalidFolder();
     scrollTo(node);
@@ -325,9 +337,11 @@ bool TCustomShellTreeView::RenameNode(const QModelIndex& Node, const QString& Ne
         return false;
     QPersistentModelIndex node(Node);
     QString error;
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    bool renamed = FModel->RenameItem(Node, NewName, error);
-    QGuiApplication::restoreOverrideCursor();
+    bool renamed;
+    {
+        TWaitCursor wait;
+        renamed = FModel->RenameItem(Node, NewName, error);
+    }
     if (!renamed) {
         ShowError(error);
         return false;
