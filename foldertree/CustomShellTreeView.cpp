@@ -88,16 +88,20 @@ TCustomShellTreeView::TCustomShellTreeView(QWidget* Parent,
     });
     connect(this, &QTreeView::collapsed, this,
             [this](const QModelIndex& Index) { FModel->SetExpanded(Index, false); });
-    connect(FModel, &TShellTreeModel::ExpandRequested, this, &QTreeView::expand);
+    FPlans = std::make_unique<TShellExpandPlans>(
+        *FModel, [this](const QModelIndex& Node) { expand(Node); },
+        [this](uint64_t Id) {
+            if (Id != FStartPlan || !FFirstPaint) return;
+            FStartPlan = 0;
+            SelectStartNode();
+        });
+    connect(FModel, &TShellTreeModel::ListingArrived, this, [this] { FPlans->Advance(); });
+    // A rebuild drops every node the plans lead through.
+    connect(FModel, &QAbstractItemModel::modelAboutToBeReset, this, [this] { FPlans->Clear(); });
     connect(FModel, &TShellTreeModel::FolderEmptied, this, &QTreeView::collapse);
     connect(FModel, &TShellTreeModel::NodeAboutToBeRemoved, this,
             &TCustomShellTreeView::HandOffSelection);
     connect(FModel, &TShellTreeModel::FillingChanged, this, &TCustomShellTreeView::SetBusyCursor);
-    connect(FModel, &TShellTreeModel::PlanFinished, this, [this](quint64 Id) {
-        if (Id != FStartPlan || !FFirstPaint) return;
-        FStartPlan = 0;
-        SelectStartNode();
-    });
 
     FExpandTimer.setSingleShot(true);
     connect(&FExpandTimer, &QTimer::timeout, this, [this] {
@@ -191,15 +195,15 @@ void TCustomShellTreeView::BuildFrom(TShellItem Root) {
 void TCustomShellTreeView::QueueStartPlan() {
     std::optional<TShellIdList> start = StartInId();
     if (!start) return;
-    FStartPlan = FModel->Plans().Add(*start, false);
-    FModel->Plans().Advance();
+    FStartPlan = FPlans->Add(*start, false);
+    FPlans->Advance();
 }
 
 void TCustomShellTreeView::showEvent(QShowEvent* Event) {
     QTreeView::showEvent(Event);
     if (FFirstPaint) return;
     FFirstPaint = true;
-    if (FStartPlan == 0 || FModel->Plans().Done(FStartPlan)) {
+    if (FStartPlan == 0 || FPlans->Done(FStartPlan)) {
         FStartPlan = 0;
         SelectStartNode();
     }
@@ -246,7 +250,7 @@ QModelIndex TCustomShellTreeView::SelectPath(const QString& Path) {
     if (!target) throw EInvalidFolder();
     {
         TWaitCursor wait;
-        FModel->Plans().RunNow(FModel->Plans().Add(*target, true));
+        FPlans->RunNow(FPlans->Add(*target, true));
     }
     QModelIndex node = FindNode(*target);
     if (!node.isValid()) throw EInvalidFolder();

@@ -23,6 +23,7 @@
 #include "foldertree/CustomShellController.h"
 #include "foldertree/ShellChange.h"
 #include "foldertree/ShellContextMenu.h"
+#include "foldertree/ShellExpandPlans.h"
 #include "foldertree/ShellTransfers.h"
 #include "foldertree/ShellTreeModel.h"
 #include "foldertree/ShellTreeOptions.h"
@@ -155,6 +156,7 @@ class TCustomShellTreeView : public QTreeView {
     bool FFiltered = false;
 
     TShellTransfers FTransfers{this};
+    std::unique_ptr<TShellExpandPlans> FPlans;
     uint64_t FStartPlan = 0;
     bool FFirstPaint = false;
     bool FBusyCursor = false;

@@ -20,8 +20,7 @@ bool TShellExpandPlans::Done(uint64_t Id) const {
 }
 
 void TShellExpandPlans::Finish(uint64_t Id) {
-    if (std::erase_if(FPlans, [Id](const TPlan& Plan) { return Plan.Id == Id; }) > 0)
-        emit FModel.PlanFinished(Id);
+    if (std::erase_if(FPlans, [Id](const TPlan& Plan) { return Plan.Id == Id; }) > 0) FFinished(Id);
 }
 
 void TShellExpandPlans::Advance() {
@@ -66,7 +65,7 @@ bool TShellExpandPlans::Step(const TPlan& Plan, bool Now, QModelIndex& Reached) 
             FModel.Fill(node);
         bool filled = FModel.FolderOf(node)->FillState() == fsFilled;
         // A folder listed empty stays closed, as a listing that finds nothing leaves it.
-        if (!filled || FModel.rowCount(node) > 0) emit FModel.ExpandRequested(node);
+        if (!filled || FModel.rowCount(node) > 0) FExpand(node);
         if (!filled) return false;
         if (level == Plan.Target.size()) {
             Reached = node;

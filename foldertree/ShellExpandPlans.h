@@ -1,4 +1,4 @@
-// The folder tree model's queue of expand plans: each plan is a chain of nodes to open from the
+// The folder tree's queue of expand plans: each plan is a chain of nodes to open from the
 // top down toward a target folder (the target itself included or not), and is done when the
 // target's node is reached or the chain breaks (a level that does not exist or is filtered
 // out).
@@ -19,6 +19,7 @@
 #include <QModelIndex>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "foldertree/ShellItem.h"
@@ -29,7 +30,11 @@ class TShellTreeModel;
 
 class TShellExpandPlans {
   public:
-    explicit TShellExpandPlans(TShellTreeModel& Model) : FModel(Model) {}
+    // Expand opens a node on the way; Finished hears of every plan that ends.
+    using TExpand = std::function<void(const QModelIndex& Node)>;
+    using TFinished = std::function<void(uint64_t Id)>;
+    TShellExpandPlans(TShellTreeModel& Model, TExpand Expand, TFinished Finished)
+        : FModel(Model), FExpand(std::move(Expand)), FFinished(std::move(Finished)) {}
 
     // Queues a plan toward Target; returns its ID (never 0).
     uint64_t Add(TShellIdList Target, bool IncludeTarget);
@@ -52,6 +57,8 @@ class TShellExpandPlans {
     void Finish(uint64_t Id);
 
     TShellTreeModel& FModel;
+    const TExpand FExpand;
+    const TFinished FFinished;
     std::vector<TPlan> FPlans;
     uint64_t FNextId = 1;
 };

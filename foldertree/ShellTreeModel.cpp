@@ -15,7 +15,6 @@ TShellTreeModel::TShellTreeModel(std::shared_ptr<TCustomShellController> Control
       FReader(std::make_unique<TShellFolderReader>(
           this,
           [this](uint64_t Ticket, TShellListing Listing) { Deliver(Ticket, std::move(Listing)); })),
-      FPlans(*this),
       FCollator(TCustomShellController::MakeCollator()) {}
 
 TShellTreeModel::~TShellTreeModel() {
@@ -137,7 +136,6 @@ TShellItem TShellTreeModel::ResolveRoot(TSpecialFolder Special, const QString& F
 
 void TShellTreeModel::Build(TShellItem Root) {
     beginResetModel();
-    FPlans.Clear();
     FTickets.clear();
     FChanges.Clear();
     FRoot.reset();

@@ -9,9 +9,9 @@
 // worker ticket still outstanding for that folder is then superseded and its late result
 // ignored.
 //
-// The model knows nothing of its view. What only a view can do (expanding a node, collapsing a
-// folder found empty, handing the selection on before a node goes, the busy cursor) it asks
-// for with signals.
+// The model knows nothing of its view nor of the expand plans built on it. What only a view
+// can do (collapsing a folder found empty, handing the selection on before a node goes, the
+// busy cursor, moving plans on) it asks for with signals.
 #pragma once
 
 #include <QAbstractItemModel>
@@ -26,7 +26,6 @@
 #include "foldertree/CustomShellController.h"
 #include "foldertree/ShellChange.h"
 #include "foldertree/ShellChangeQueue.h"
-#include "foldertree/ShellExpandPlans.h"
 #include "foldertree/ShellFolderList.h"
 #include "foldertree/ShellFolderReader.h"
 #include "foldertree/ShellTreeNode.h"
@@ -103,18 +102,16 @@ class TShellTreeModel : public QAbstractItemModel {
     bool IsBusy() const { return !FTickets.empty(); }
     // Reads Folder again soon, wherever the tree shows its content.
     void PostChange(const QString& Folder) { FChanges.Post(Folder); }
-    TShellExpandPlans& Plans() { return FPlans; }
 
   signals:
-    // A node the plans open on their way; a view expands it.
-    void ExpandRequested(const QModelIndex& Index);
+    // A listing from a worker has been applied: plans waiting for it can move on.
+    void ListingArrived();
     // A folder listed with nothing to show; a view collapses it.
     void FolderEmptied(const QModelIndex& Index);
     // Emitted before the node (and its subtree) leave the model: still valid here.
     void NodeAboutToBeRemoved(const QModelIndex& Index);
     // Whether first listings (not refreshes) are out; a view shows the busy cursor.
     void FillingChanged(bool Filling);
-    void PlanFinished(quint64 Id);
 
   private:
     struct TTicket {
@@ -158,7 +155,6 @@ class TShellTreeModel : public QAbstractItemModel {
     std::map<uint64_t, TTicket> FTickets;
     uint64_t FNextTicket = 1;
     bool FFilling = false;
-    TShellExpandPlans FPlans;
     QCollator FCollator;
 };
 

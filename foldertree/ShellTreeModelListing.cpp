@@ -49,7 +49,7 @@ void TShellTreeModel::Deliver(uint64_t Ticket, TShellListing Listing) {
             ApplyFill(folder->Node(), std::move(Listing));
     }
     UpdateFilling();
-    FPlans.Advance();
+    emit ListingArrived();
 }
 
 void TShellTreeModel::ApplyFill(TShellTreeNode* Node, TShellListing Listing) {
