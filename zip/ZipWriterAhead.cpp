@@ -1,5 +1,6 @@
 // The writer's side of compress-ahead: which files the workers get, and how a worker's record
 // takes the place of the writer's own compression of a file.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,12 +35,15 @@ int OnlineProcessors() {
     return n > 0 ? static_cast<int>(n) : 1;
 }
 
-// A spool's bytes from its start, handed out as the record's hand-overs ask for them.
+// A spool's bytes from its start, handed out as the record's hand-overs ask for them. What has
+// been handed out is given back to the file system as the copy goes: a file's data is then never
+// held twice on the medium, so that a back-up that fits on one thread fits with spools too.
 class TSpoolReader {
   public:
     explicit TSpoolReader(int Fd) : FFd(Fd) {}
     const uint8_t* Next(uint32_t Count) {
         if (FEnd - FAt < Count) {
+            Release(FOffset - static_cast<off_t>(FEnd - FAt));
             std::copy(FBuffer.begin() + static_cast<ptrdiff_t>(FAt),
                       FBuffer.begin() + static_cast<ptrdiff_t>(FEnd), FBuffer.begin());
             FEnd -= FAt;
@@ -63,8 +67,17 @@ class TSpoolReader {
     }
 
   private:
+    void Release(off_t Copied) {
+        if (Copied - FReleased < static_cast<off_t>(kPiece)) return;
+        // Where holes cannot be made, the spool keeps its room until it is closed, as before.
+        if (::fallocate(FFd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, FReleased,
+                        Copied - FReleased) == 0)
+            FReleased = Copied;
+    }
+
     static constexpr size_t kPiece = size_t{1} << 18;
     const int FFd;
+    off_t FReleased = 0;
     std::vector<uint8_t> FBuffer;
     size_t FAt = 0;
     size_t FEnd = 0;

@@ -224,7 +224,7 @@ TEST(TCompressAhead, WaitingRecordsStayWithinTheBudget) {
 TEST(TCompressAhead, TheWriterIsWokenWhateverTheWorkersWaitFor) {
     TestDir dir;
     const size_t smallCharge = 20000 + 20000 / 64 + kCompressAheadMinCharge;
-    const size_t bigSize = 3000000;
+    const size_t bigSize = 1500000;
     const size_t bigCharge = bigSize + bigSize / 64 + kCompressAheadMinCharge;
     std::vector<std::string> files;
     // A slow file first, then small ones a second worker finishes while it runs.
@@ -250,9 +250,9 @@ TEST(TCompressAhead, TheWriterIsWokenWhateverTheWorkersWaitFor) {
         SCOPED_TRACE(row.Name);
         std::unique_ptr<TCompressAhead> ahead;
         if (row.FedOneByOne) {
-            ahead = std::make_unique<TCompressAhead>(9, row.Threads, row.Budget);
+            ahead = std::make_unique<TCompressAhead>(6, row.Threads, row.Budget);
         } else {
-            ahead = std::make_unique<TCompressAhead>(files, 9, row.Threads, row.Budget);
+            ahead = std::make_unique<TCompressAhead>(files, 6, row.Threads, row.Budget);
         }
         for (const std::string& name : files) {
             if (row.FedOneByOne) ahead->Feed(name);

@@ -14,6 +14,7 @@
 #include "WriterFixture.h"
 #include "platform/UiHooks.h"
 #include "support/ThreadCount.h"
+#include "support/TmpfsMount.h"
 #include "zip/CompressAhead.h"
 #include "zip/ZipErrors.h"
 #include "zip/ZipWriter.h"
@@ -92,6 +93,38 @@ TEST(TZipWriterSpool, LargeFilesGiveTheSameArchiveAndEventsOnEveryThreadCount) {
     }
     EXPECT_EQ(Entries(dir.Path()),
               (std::set<std::string>{".", "..", "src", "one.zip", "many.zip"}));
+}
+
+// A back-up that fits on its medium on one thread fits with spools too (a spool's room is given
+// back as it is copied into the archive); one that does not fit fails as on one thread, and
+// leaves nothing.
+TEST(TZipWriterSpool, SpoolsNeedNoRoomBeyondTheArchives) {
+    TestDir dir;
+    test::SourceTree tree(dir);
+    AddLargeFiles(tree);
+    const std::string one = BackUp(tree.Root, dir / "one.zip", 1, 6);
+    const std::string mnt = dir.Folder("mnt");
+    const std::string archive = mnt + "/b.zip";
+    struct TRow {
+        const char* Name;
+        size_t Room;
+        bool Fits;
+    };
+    // The margin is far below the large files' spools: holding one of them twice does not fit.
+    const TRow rows[] = {{"room for the archive", one.size() + (size_t{2} << 20), true},
+                         {"room for half of it", one.size() / 2, false}};
+    for (const TRow& row : rows) {
+        test::TTmpfsMount mount(mnt, std::to_string(row.Room / 1024) + "k");
+        if (!mount.Mounted()) GTEST_SKIP() << mount.Why();
+        SCOPED_TRACE(row.Name);
+        if (row.Fits) {
+            EXPECT_TRUE(BackUp(tree.Root, archive, 2, 6) == one);
+            EXPECT_EQ(Entries(mnt), (std::set<std::string>{".", "..", "b.zip"}));
+        } else {
+            EXPECT_THROW(BackUp(tree.Root, archive, 2, 6), ENotEnoughRoom);
+            EXPECT_EQ(Entries(mnt), (std::set<std::string>{".", ".."}));
+        }
+    }
 }
 
 // Cancelled while the large file's spool is written or waits, and while it is copied into the
