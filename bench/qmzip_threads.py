@@ -4,13 +4,15 @@
 Trees (copied to a temporary folder, links dereferenced, so every program sees the same files):
   include  a copy of /usr/include
   mixed    /usr/lib/python3* plus shared libraries from /usr/lib, about 150 MB
+  noise    20,000 files of 1 to 16 KB of random bytes (seeded), about 170 MB: many small files
+           that do not compress, where the work per file weighs most
 For each program and tree: wall time (best of RUNS), CPU time, archive size and peak resident
 memory (/usr/bin/time -v, "Maximum resident set size"). Then whether the -j1 and -j2 archives
 are identical byte for byte, and the speed-ups.
 
 usage: bench/qmzip_threads.py QMZIP [RUNS]
 """
-import glob, os, re, shutil, subprocess, sys, tempfile, time
+import glob, os, random, re, shutil, subprocess, sys, tempfile, time
 
 MIXED_LIMIT = 150 * 1000 * 1000
 
@@ -54,7 +56,18 @@ def make_trees(top):
     # Python sources first (up to 100 MB), then shared libraries up to the limit.
     size_mix = copy_files(paths, '/usr/lib', mixed, 100 * 1000 * 1000)
     size_mix += copy_files(libs, '/usr/lib', mixed, MIXED_LIMIT - size_mix)
-    return [('include', include, size_inc), ('mixed', mixed, size_mix)]
+    noise = os.path.join(top, 'noise')
+    rng = random.Random(19)
+    size_noise = 0
+    for d in range(100):
+        os.makedirs(os.path.join(noise, 'd%03d' % d))
+        for f in range(200):
+            data = rng.randbytes(rng.randint(1024, 16384))
+            with open(os.path.join(noise, 'd%03d' % d, 'f%03d.bin' % f), 'wb') as out:
+                out.write(data)
+            size_noise += len(data)
+    return [('include', include, size_inc), ('mixed', mixed, size_mix),
+            ('noise', noise, size_noise)]
 
 
 def timed(cmd, cwd):
