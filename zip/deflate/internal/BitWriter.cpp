@@ -17,12 +17,9 @@ void TBitWriter::HandOverAll() {
 }
 
 void TBitWriter::AlignToByte() {
-    while (FCount > 0) {
-        FBuffer[FFill++] = static_cast<uint8_t>(FBits);
-        FBits >>= 8;
-        FCount = FCount > 8 ? FCount - 8 : 0;
-    }
+    if (FCount > 0) FBuffer[FFill++] = static_cast<uint8_t>(FBits);
     FBits = 0;
+    FCount = 0;
     HandOverAll();
 }
 

@@ -2,9 +2,11 @@
 // bytes to the writer's output routine in pieces of 1,024 bytes (and the remainder whenever the
 // stream is byte-aligned).
 //
-// The bits are gathered in a 64-bit buffer and stored eight bytes at a time; the byte stream is
-// the same as packing them one byte at a time, because a bit stream written least significant bit
-// first does not depend on the width of the buffer that gathers it.
+// The bits are gathered in a 64-bit buffer, and every put stores the whole buffer and keeps only
+// the bits of the last, unfinished byte: no branch on how full the buffer is, which the coding
+// loop could not predict. The byte stream is the same as packing the bits one byte at a time,
+// because a bit stream written least significant bit first does not depend on the width of the
+// buffer that gathers it.
 #pragma once
 
 #include <bit>
@@ -22,14 +24,24 @@ class TBitWriter {
   public:
     explicit TBitWriter(TDeflateIO& IO) : FIO(IO) {}
 
-    // Appends the low N bits of Value. Precondition: N <= 32 and Value < 2^N.
+    // Appends the low N bits of Value. Precondition: N <= kMaxPutBits and Value < 2^N.
     void PutBits(uint64_t Value, uint32_t N) {
-        QM_ASSERT(N <= 32 && Value >> N == 0 && FCount < 32);
+        QM_ASSERT(N <= kMaxPutBits && Value >> N == 0 && FCount < 8);
         FBits |= Value << FCount;
         FCount += N;
-        if (FCount >= 32) [[unlikely]]
-            Spill();
+        // Whole bytes go to the buffer; the 8-byte store may reach past them, into room the
+        // buffer keeps for that, and the next store overwrites what it left there.
+        std::memcpy(FBuffer + FFill, &FBits, 8);  // little-endian targets only
+        const uint32_t bytes = FCount >> 3;
+        FFill += bytes;
+        FBits >>= 8 * bytes;  // at most 56: FCount stays below 64
+        FCount &= 7;
+        if (FFill >= kOutputPiece) [[unlikely]]
+            HandOverPiece();
     }
+
+    // The widest put: a length code and its extra bits together with a distance code and its.
+    static constexpr uint32_t kMaxPutBits = 56;
 
     // Pads the stream with zero bits to a byte boundary and hands over everything pending.
     void AlignToByte();
@@ -37,22 +49,14 @@ class TBitWriter {
     void CopyRawBlock(const uint8_t* Input, uint32_t Length, bool Header);
 
   private:
-    void Spill() {
-        uint32_t word = static_cast<uint32_t>(FBits);
-        std::memcpy(FBuffer + FFill, &word, 4);  // little-endian targets only
-        FFill += 4;
-        FBits >>= 32;
-        FCount -= 32;
-        if (FFill >= kOutputPiece) [[unlikely]]
-            HandOverPiece();
-    }
     void HandOverPiece();
     void HandOverAll();
 
     TDeflateIO& FIO;
     uint64_t FBits = 0;
-    uint32_t FCount = 0;  // valid bits in FBits, below 32 between calls
+    uint32_t FCount = 0;  // valid bits in FBits, below 8 between calls
     uint32_t FFill = 0;   // bytes in FBuffer, below kOutputPiece between calls
+    // A put stores eight bytes from FFill (below kOutputPiece), and advances FFill by up to seven.
     uint8_t FBuffer[kOutputPiece + 8];
 };
 

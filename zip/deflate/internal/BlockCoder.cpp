@@ -176,35 +176,46 @@ void TBlockCoder::SendAllTrees(int BitLengthCodes) {
 
 void TBlockCoder::CompressBlock(const TDeflateCode* LiteralCodes,
                                 const TDeflateCode* DistanceCodes) {
-    // Each length symbol is sent together with its extra bits: one table entry per length - 3.
-    uint32_t lengthBits[256];
-    uint8_t lengthBitCount[256];
+    // One table of whole codes per kind of symbol: row 0 the literals, row 1 the lengths with
+    // their extra bits (one entry per length - 3). The flag bit picks the row, so the loop below
+    // codes literals and matches alike, without a branch on which it has.
+    uint32_t symbolBits[2][256];
+    uint8_t symbolBitCount[2][256];
     for (int l = 0; l < 256; ++l) {
+        symbolBits[0][l] = LiteralCodes[l].Code;
+        symbolBitCount[0][l] = static_cast<uint8_t>(LiteralCodes[l].Length);
         const int code = FTables.LengthCode[l];
         const TDeflateCode& c = LiteralCodes[kLiteralCount + 1 + code];
         const int extra = kLengthExtraBits[code];
         // Length 258 has a code of its own and no extra bits, though it is not its code's base.
         const uint32_t extraValue =
             extra != 0 ? static_cast<uint32_t>(l - FTables.BaseLength[code]) : 0;
-        lengthBits[l] = c.Code | (extraValue << c.Length);
-        lengthBitCount[l] = static_cast<uint8_t>(c.Length + extra);
+        symbolBits[1][l] = c.Code | (extraValue << c.Length);
+        symbolBitCount[1][l] = static_cast<uint8_t>(c.Length + extra);
     }
 
     uint32_t distanceIndex = 0;
     uint32_t flags = 0;
     for (uint32_t n = 0; n < FSymbolCount; ++n) {
         if ((n & 7) == 0) flags = FFlagBits[n >> 3];
+        const uint32_t isMatch = flags & 1;
         const uint32_t value = FLiterals[n];
-        if ((flags & 1) == 0) {
-            FOut.PutBits(LiteralCodes[value].Code, LiteralCodes[value].Length);
-        } else {
-            FOut.PutBits(lengthBits[value], lengthBitCount[value]);
-            const uint32_t distance = FDistances[distanceIndex++];
-            const int code = FTables.DistanceCodeOf(distance);
-            const TDeflateCode& c = DistanceCodes[code];
-            FOut.PutBits(c.Code | ((distance - FTables.BaseDistance[code]) << c.Length),
-                         c.Length + kDistanceExtraBits[code]);
-        }
+        const uint32_t count = symbolBitCount[isMatch][value];
+        uint64_t bits = symbolBits[isMatch][value];
+        // A literal reads the next distance too (an old one, or the buffer's zeros, when none
+        // follows) and then sends none of its bits.
+        const uint32_t distance = FDistances[distanceIndex];
+        const int code = FTables.DistanceCodeOf(distance);
+        const TDeflateCode& c = DistanceCodes[code];
+        const uint64_t keep = uint64_t{0} - isMatch;
+        const uint64_t distanceBits =
+            (c.Code | (static_cast<uint64_t>(distance - FTables.BaseDistance[code]) << c.Length)) &
+            keep;
+        const uint32_t distanceCount =
+            static_cast<uint32_t>((c.Length + kDistanceExtraBits[code]) & keep);
+        bits |= distanceBits << count;
+        FOut.PutBits(bits, count + distanceCount);
+        distanceIndex += isMatch;
         flags >>= 1;
     }
     FOut.PutBits(LiteralCodes[kEndOfBlock].Code, LiteralCodes[kEndOfBlock].Length);
