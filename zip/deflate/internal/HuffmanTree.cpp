@@ -4,23 +4,34 @@ namespace qm::detail {
 
 namespace {
 
-// Whether node N comes before node M in the heap: lower frequency, or equal frequency and a
-// subtree no deeper.
-inline bool Before(const TTreeNode* Tree, const uint8_t* Depth, int N, int M) {
-    return Tree[N].Freq < Tree[M].Freq || (Tree[N].Freq == Tree[M].Freq && Depth[N] <= Depth[M]);
+// The heap's order: lower frequency first, and at equal frequency the subtree no deeper. Both in
+// one number, frequency above depth, so that "N comes before M" is Key[N] <= Key[M].
+inline uint32_t HeapKey(const TTreeNode* Tree, const uint8_t* Depth, int N) {
+    return (static_cast<uint32_t>(Tree[N].Freq) << 8) | Depth[N];
 }
 
-void SiftDown(const TTreeNode* Tree, THuffmanScratch& S, int K) {
-    const int v = S.Heap[K];
+void SiftDown(THuffmanScratch& S, int K) {
+    int* const heap = S.Heap;
+    const uint32_t* const key = S.Key;
+    const int length = S.HeapLength;
+    const int v = heap[K];
+    const uint32_t vKey = key[v];
     int j = K << 1;
-    while (j <= S.HeapLength) {
-        if (j < S.HeapLength && Before(Tree, S.Depth, S.Heap[j + 1], S.Heap[j])) ++j;
-        if (Before(Tree, S.Depth, v, S.Heap[j])) break;
-        S.Heap[K] = S.Heap[j];
+    while (j <= length) {
+        uint32_t jKey = key[heap[j]];
+        if (j < length) {
+            const uint32_t rightKey = key[heap[j + 1]];
+            if (rightKey <= jKey) {
+                ++j;
+                jKey = rightKey;
+            }
+        }
+        if (vKey <= jKey) break;
+        heap[K] = heap[j];
         K = j;
         j <<= 1;
     }
-    S.Heap[K] = v;
+    heap[K] = v;
 }
 
 // Code lengths from the sorted area, capped at the descriptor's maximum and repaired after a cap.
@@ -102,6 +113,7 @@ void BuildHuffmanTree(TTreeDescriptor& D, THuffmanScratch& S, TBlockCosts& Costs
         if (tree[n].Freq != 0) {
             S.Heap[++S.HeapLength] = largestUsed = n;
             S.Depth[n] = 0;
+            S.Key[n] = HeapKey(tree, S.Depth, n);
         } else {
             tree[n].Len = 0;
         }
@@ -114,18 +126,19 @@ void BuildHuffmanTree(TTreeDescriptor& D, THuffmanScratch& S, TBlockCosts& Costs
         S.Heap[++S.HeapLength] = node;
         tree[node].Freq = 1;
         S.Depth[node] = 0;
+        S.Key[node] = HeapKey(tree, S.Depth, node);
         Costs.Dynamic -= 1;
         if (D.Fixed) Costs.Fixed -= D.Fixed[node].Length;
     }
     D.LargestUsed = largestUsed;
 
-    for (int n = S.HeapLength / 2; n >= 1; --n) SiftDown(tree, S, n);
+    for (int n = S.HeapLength / 2; n >= 1; --n) SiftDown(S, n);
 
     int node = D.Symbols;
     do {
         const int n = S.Heap[1];
         S.Heap[1] = S.Heap[S.HeapLength--];
-        SiftDown(tree, S, 1);
+        SiftDown(S, 1);
         const int m = S.Heap[1];
         S.Heap[--S.HeapMax] = n;
         S.Heap[--S.HeapMax] = m;
@@ -133,8 +146,9 @@ void BuildHuffmanTree(TTreeDescriptor& D, THuffmanScratch& S, TBlockCosts& Costs
         S.Depth[node] =
             static_cast<uint8_t>((S.Depth[n] >= S.Depth[m] ? S.Depth[n] : S.Depth[m]) + 1);
         tree[n].Dad = tree[m].Dad = static_cast<uint16_t>(node);
+        S.Key[node] = HeapKey(tree, S.Depth, node);
         S.Heap[1] = node++;
-        SiftDown(tree, S, 1);
+        SiftDown(S, 1);
     } while (S.HeapLength >= 2);
     S.Heap[--S.HeapMax] = S.Heap[1];
 

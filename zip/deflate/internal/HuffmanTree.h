@@ -45,6 +45,7 @@ struct THuffmanScratch {
     int HeapLength;
     int HeapMax;  // start of the sorted area, which fills from the top down
     uint8_t Depth[kHeapSize];
+    uint32_t Key[kHeapSize];  // the heap's sort key of each node (see HuffmanTree.cpp)
     uint16_t LengthCount[kMaxBits + 1];
 };
 
