@@ -43,6 +43,36 @@ class TBitWriter {
     // The widest put: a length code and its extra bits together with a distance code and its.
     static constexpr uint32_t kMaxPutBits = 56;
 
+    // Puts Next(0) to Next(Count - 1), each a pair {value, bit count} as PutBits takes them, with
+    // the writer's state in locals: stores into the buffer could otherwise alias it, and a put per
+    // symbol would load and store it each time.
+    template <typename TNext>
+    void PutEach(uint32_t Count, TNext Next) {
+        uint64_t bits = FBits;
+        uint32_t count = FCount;
+        uint32_t fill = FFill;
+        uint8_t* const buffer = FBuffer;
+        for (uint32_t i = 0; i < Count; ++i) {
+            const auto [value, n] = Next(i);
+            QM_ASSERT(n <= kMaxPutBits && value >> n == 0);
+            bits |= value << count;
+            count += n;
+            std::memcpy(buffer + fill, &bits, 8);
+            const uint32_t bytes = count >> 3;
+            fill += bytes;
+            bits >>= 8 * bytes;
+            count &= 7;
+            if (fill >= kOutputPiece) [[unlikely]] {
+                FFill = fill;
+                HandOverPiece();
+                fill = FFill;
+            }
+        }
+        FBits = bits;
+        FCount = count;
+        FFill = fill;
+    }
+
     // Pads the stream with zero bits to a byte boundary and hands over everything pending.
     void AlignToByte();
     // Aligns, then writes Length raw bytes, preceded by Length and its complement when Header.

@@ -1,6 +1,7 @@
 #include "zip/deflate/internal/BlockCoder.h"
 
 #include <cstring>
+#include <utility>
 
 namespace qm::detail {
 
@@ -194,30 +195,35 @@ void TBlockCoder::CompressBlock(const TDeflateCode* LiteralCodes,
         symbolBitCount[1][l] = static_cast<uint8_t>(c.Length + extra);
     }
 
+    const uint8_t* const literals = FLiterals;
+    const uint16_t* const distances = FDistances;
+    const uint8_t* const flagBits = FFlagBits;
+    const TDeflateStaticTables& tables = FTables;
     uint32_t distanceIndex = 0;
     uint32_t flags = 0;
-    for (uint32_t n = 0; n < FSymbolCount; ++n) {
-        if ((n & 7) == 0) flags = FFlagBits[n >> 3];
+    FOut.PutEach(FSymbolCount, [&](uint32_t N) {
+        if ((N & 7) == 0) flags = flagBits[N >> 3];
         const uint32_t isMatch = flags & 1;
-        const uint32_t value = FLiterals[n];
+        flags >>= 1;
+        const uint32_t value = literals[N];
         const uint32_t count = symbolBitCount[isMatch][value];
-        uint64_t bits = symbolBits[isMatch][value];
+        const uint64_t bits = symbolBits[isMatch][value];
         // A literal reads the next distance too (an old one, or the buffer's zeros, when none
-        // follows) and then sends none of its bits.
-        const uint32_t distance = FDistances[distanceIndex];
-        const int code = FTables.DistanceCodeOf(distance);
+        // follows) and then sends none of its bits. The distance code is looked up without a
+        // branch, which a literal's stale distance would make unpredictable.
+        const uint32_t distance = distances[distanceIndex];
+        distanceIndex += isMatch;
+        const uint32_t far = uint32_t{0} - static_cast<uint32_t>(distance >= 256);
+        const int code = tables.DistanceCode[(distance & ~far) | ((256 + (distance >> 7)) & far)];
         const TDeflateCode& c = DistanceCodes[code];
         const uint64_t keep = uint64_t{0} - isMatch;
         const uint64_t distanceBits =
-            (c.Code | (static_cast<uint64_t>(distance - FTables.BaseDistance[code]) << c.Length)) &
+            (c.Code | (static_cast<uint64_t>(distance - tables.BaseDistance[code]) << c.Length)) &
             keep;
         const uint32_t distanceCount =
             static_cast<uint32_t>((c.Length + kDistanceExtraBits[code]) & keep);
-        bits |= distanceBits << count;
-        FOut.PutBits(bits, count + distanceCount);
-        distanceIndex += isMatch;
-        flags >>= 1;
-    }
+        return std::pair<uint64_t, uint32_t>{bits | (distanceBits << count), count + distanceCount};
+    });
     FOut.PutBits(LiteralCodes[kEndOfBlock].Code, LiteralCodes[kEndOfBlock].Length);
 }
 
